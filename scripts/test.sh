@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test through CTest.
+#   scripts/test.sh              the ordinary build
+#   scripts/test.sh --sanitize   the same under AddressSanitizer and UndefinedBehaviorSanitizer
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build_dir=$(bash scripts/build.sh "$@" | tail -n 1)
+if [[ "${1:-}" == "--sanitize" ]]; then
+    export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+cd "$build_dir"
+ctest --output-on-failure --timeout 900 -j "$(nproc)"

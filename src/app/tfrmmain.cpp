@@ -1,0 +1,3 @@
+#include "app/tfrmmain.h"
+
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {}

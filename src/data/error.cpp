@@ -1,0 +1,7 @@
+#include "data/error.h"
+
+namespace eschf {
+
+Error::Error(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+
+} // namespace eschf

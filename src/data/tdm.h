@@ -1,0 +1,162 @@
+#pragma once
+
+#include "data/connection.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <vector>
+
+namespace eschf {
+
+class TDM;
+
+enum class ParamType
+{
+    SmallInt, // 16-bit signed
+    Int,      // 32-bit signed
+    BigInt,   // 64-bit signed
+    TinyInt,  // 0 to 255
+    Bit,
+    DateTime,
+    Decimal, // exact, precision and scale as declared
+    VarChar, // width as declared; never cut here: the database refuses what its column cannot hold
+    Untyped, // takes the value as given
+};
+
+struct ParamDecl
+{
+    QString name; // the name callers set it by: "idSender", "[name]"
+    ParamType type = ParamType::Untyped;
+    int precision = 0; // decimal: digits in all; varchar: width
+    int scale = 0;     // decimal: digits after the point
+    bool nullable = false;
+};
+
+enum class Dialect
+{
+    MsSql,
+    Sqlite,
+};
+
+// One named, reusable statement of the data module: a fixed text for each dialect, declared
+// parameters set by name, prepared once per connection and reused.
+//
+// Setting a parameter converts the value to its declared type at once and throws Error (naming the
+// parameter and the value) when it does not fit:
+//   whole numbers  qint64 or a text of digits with an optional sign; out of range is refused
+//   decimals       a text with a point or a comma as separator, or a number; rounded half away
+//                  from zero to the declared scale; too many digits before the point are refused
+//   datetime       QDate, QDateTime, or a text "YYYY-MM-DD" optionally followed by a time
+//                  ("THH:MM:SS[.fff]") and a zone (dropped, the time kept as written)
+//   bit            bool
+//   varchar        any text, whole
+// A null QVariant (or setNull) gives a typed NULL. Values persist until set again.
+//
+// Every failure of the database is thrown as Error carrying the database layer's text.
+class Statement
+{
+public:
+    Statement(TDM& owner, QString name, std::vector<ParamDecl> params, QStringList msSqlLines,
+              QStringList sqliteLines);
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    const QString& name() const { return m_name; }
+
+    void setParam(QStringView name, const QVariant& value);
+    void setNull(QStringView name);
+    void setAllNull();
+    // The converted value: a typed null QVariant when NULL.
+    QVariant param(QStringView name) const;
+
+    // Runs a statement that returns no rows.
+    void exec();
+    // Runs a query and stands on its first row (eof() when it returned none). Closes first.
+    void open();
+    void close();
+    bool isOpen() const;
+    bool eof() const;
+    bool next();
+    // A column of the current row, found without regard to case. Throws Error on no current row.
+    QVariant field(QStringView column) const;
+    int numRowsAffected() const;
+
+    // For SelectVariousPredprs alone: the text of its next use, the same for both dialects.
+    void setText(const QStringList& lines);
+    // The text sent for the connection's dialect: every line followed by CR LF.
+    QString text() const;
+
+private:
+    // ... implementation state
+    TDM& m_owner;
+    QString m_name;
+    std::vector<ParamDecl> m_params;
+    QStringList m_msSqlLines;
+    QStringList m_sqliteLines;
+    std::vector<QVariant> m_values;
+    QSqlQuery m_query;
+    bool m_prepared = false;
+    bool m_open = false;
+};
+
+// The data module: one connection and every statement the program runs. One TDM per thread, each
+// with its own connection name (a Qt connection belongs to the thread that opened it).
+class TDM
+{
+public:
+    explicit TDM(QString connectionName = QStringLiteral("MDBConnection"));
+    ~TDM();
+    TDM(const TDM&) = delete;
+    TDM& operator=(const TDM&) = delete;
+
+    // Opens the connection, replacing an open one. SQLite: WAL, synchronous=FULL, foreign keys on,
+    // a busy timeout; a missing file is an error. Throws Error (no password in its text).
+    void open(const ConnectionSpec& spec);
+    void close();
+    bool isOpen() const;
+    Dialect dialect() const;
+    QSqlDatabase database() const;
+    const QString& connectionName() const { return m_connectionName; }
+
+    void transaction();
+    void commit();
+    void rollback();
+
+    // Statements run on this connection since it was opened (for the benchmark).
+    quint64 statementsRun() const { return m_statementsRun; }
+
+    // Statements of the invoice import.
+    Statement InvoicesInsert;
+    Statement RosterInsert;
+    Statement DescriptionsInsert;
+    Statement DocumentsInsert;
+    Statement DocCheck;
+    Statement FindSkl;
+    // Organisation resolution.
+    Statement SelectVariousPredprs;
+    Statement SelPredprByUnn;
+    Statement qSelectInvPredpr;
+    Statement FindOriginal;
+    // The import run.
+    Statement UpdateAsComplete;
+    Statement DeleteInvoice;
+    Statement Check;
+    // Start-up.
+    Statement SelNastr;
+    Statement DelZero;
+    // The branch redirection window's query.
+    Statement qSelectInvPredprs;
+
+private:
+    friend class Statement;
+    QString m_connectionName;
+    ConnectionSpec m_spec;
+    Dialect m_dialect = Dialect::Sqlite;
+    quint64 m_statementsRun = 0;
+};
+
+} // namespace eschf
