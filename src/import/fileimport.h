@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+namespace eschf {
+
+class TDM;
+class InvoiceDocument;
+
+// How one invoice file ended.
+enum class Outcome
+{
+    A, // additional invoice: no organisation holds the initial invoice    error + 1, file stays
+    B, // no sender organisation                                           error + 1, file stays
+    C, // no document to match                                             error + 1, file stays
+    D, // no recipient organisation                                        error + 1, file stays
+    E, // loaded, file deleted                                             loaded + 1
+    F, // already complete, file deleted                                   skip + 1
+    G, // loaded, but the file could not be deleted                        no counter, file stays
+    H, // failed after the sender was resolved                             no counter, file stays
+    I, // failed before the sender was resolved                            error + 1, file stays
+};
+
+struct FileResult
+{
+    Outcome outcome = Outcome::I;
+    QString lineText; // the file's log line afterwards: the outcome text, or the path itself
+    QString reason;   // why the file failed, for the operator (empty for E and F)
+};
+
+// Raised inside a file's import when the run is being cut short; the file is rolled back.
+struct ImportCancelled
+{
+};
+
+// Imports one invoice file into the database: load, resolve, header, items, document, complete,
+// delete. One transaction per file: it commits before the file is deleted and is rolled back on
+// any failure, so a failed file leaves nothing of itself in the database. Never throws except
+// ImportCancelled.
+class FileImporter
+{
+public:
+    // ownUnn: the own organisation's taxpayer number from start-up (empty when none).
+    FileImporter(TDM& dm, InvoiceDocument& doc, QString ownUnn, bool updateOld);
+    ~FileImporter();
+
+    // Checked between the steps of a file; when it becomes true the file in progress is rolled
+    // back, stays in the folder, and importFile throws ImportCancelled.
+    void setCancelFlag(const std::atomic<bool>* cancel);
+
+    FileResult importFile(const QString& path);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace eschf
