@@ -24,6 +24,16 @@ enum class Outcome
     I, // failed before the sender was resolved                            error + 1, file stays
 };
 
+// The run's counter an outcome raises.
+enum class Counter
+{
+    None,
+    Loaded,
+    Skipped,
+    Error,
+};
+Counter counterOf(Outcome outcome);
+
 struct FileResult
 {
     Outcome outcome = Outcome::I;

@@ -1,0 +1,281 @@
+#include "import/fileimport.h"
+
+#include "data/error.h"
+#include "data/tdm.h"
+#include "import/resolution.h"
+#include "mapping/header.h"
+#include "mapping/invoicedocument.h"
+#include "mapping/rows.h"
+
+#include <QFile>
+
+#include <optional>
+
+namespace eschf {
+
+namespace {
+
+const QString kLoaded = QStringLiteral("Загружен в базу - удалён");
+const QString kAlreadyThere = QStringLiteral("Уже существует - удалён");
+const QString kNotFound = QStringLiteral(" - Не найдено организации с УНП - ");
+const QString kBranch = QStringLiteral(" - Код филиала(доп УНП) - ");
+
+QString reasonOf(const std::exception& e)
+{
+    if (const auto* error = dynamic_cast<const Error*>(&e))
+        return error->message();
+    return QString::fromLocal8Bit(e.what());
+}
+
+// The invoice key texts, set once the sender organisation is known.
+struct KeyTexts
+{
+    QString id;
+    QString year;
+    QString sequence;
+};
+
+} // namespace
+
+Counter counterOf(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::E:
+        return Counter::Loaded;
+    case Outcome::F:
+        return Counter::Skipped;
+    case Outcome::G:
+    case Outcome::H:
+        return Counter::None;
+    case Outcome::A:
+    case Outcome::B:
+    case Outcome::C:
+    case Outcome::D:
+    case Outcome::I:
+        break;
+    }
+    return Counter::Error;
+}
+
+struct FileImporter::Private
+{
+    TDM& dm;
+    InvoiceDocument& doc;
+    OrganisationResolver resolver;
+    HeaderMapping header;
+    bool updateOld;
+    const std::atomic<bool>* cancel = nullptr;
+
+    // State of the file in progress.
+    QString path;
+    std::optional<KeyTexts> key;
+    bool inTransaction = false;
+
+    Private(TDM& dm, InvoiceDocument& doc, QString ownUnn, bool updateOld)
+        : dm(dm), doc(doc), resolver(dm, std::move(ownUnn)), header(dm, resolver), updateOld(updateOld)
+    {
+    }
+
+    void checkCancel() const
+    {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            throw ImportCancelled{};
+    }
+
+    void beginTransaction()
+    {
+        if (!inTransaction) {
+            dm.transaction();
+            inTransaction = true;
+        }
+    }
+
+    void commit()
+    {
+        dm.commit();
+        inTransaction = false;
+    }
+
+    void rollback()
+    {
+        if (inTransaction) {
+            inTransaction = false;
+            dm.rollback();
+        }
+    }
+
+    // An outcome that ends the file before anything is kept (A to D): whatever the file began
+    // in the database is undone.
+    FileResult endWith(Outcome outcome, QString lineText, QString reason)
+    {
+        rollback();
+        return {outcome, std::move(lineText), std::move(reason)};
+    }
+
+    FileResult importFile();
+    FileResult handleFailure(const QString& reason);
+    bool removeFile(QString* why) const;
+};
+
+bool FileImporter::Private::removeFile(QString* why) const
+{
+    QFile file(path);
+    if (file.remove())
+        return true;
+    *why = QStringLiteral("Не удалось удалить файл: %1").arg(file.errorString());
+    return false;
+}
+
+FileResult FileImporter::Private::importFile()
+{
+    doc.load(path);
+    const XmlElement root = doc.root();
+    const QString sender = root.attribute(u"sender");
+    checkCancel();
+
+    dm.InvoicesInsert.setAllNull();
+    dm.RosterInsert.setAllNull();
+    dm.DocumentsInsert.setAllNull();
+
+    const XmlElement general = root.child(u"general");
+    const bool additional = general.child(u"documentType").text() == u"ADDITIONAL";
+
+    const std::optional<int> senderId =
+        additional ? resolver.additionalSender(root, sender) : resolver.ordinarySender(root, sender);
+    if (!senderId) {
+        const QString number = general.child(u"number").text();
+        if (additional) {
+            return endWith(Outcome::A,
+                           number + QStringLiteral(" - Не найдена исходная ЭСЧФ - ") +
+                               general.child(u"invoice").text(),
+                           QStringLiteral("Исходная ЭСЧФ не найдена в базе"));
+        }
+        const XmlElement provider = root.child(u"provider");
+        return endWith(Outcome::B,
+                       number + kNotFound + provider.child(u"unp").text() + kBranch +
+                           provider.child(u"branchCode").text(),
+                       QStringLiteral("Поставщик не найден в справочнике организаций"));
+    }
+
+    const QString number = general.child(u"number").text();
+    key = KeyTexts{QString::number(*senderId), yearText(number), sequenceText(number)};
+    checkCancel();
+
+    if (updateOld) {
+        beginTransaction();
+        Statement& remove = dm.DeleteInvoice;
+        remove.setParam(u"idSender", key->id);
+        remove.setParam(u"compilingyear", key->year);
+        remove.setParam(u"number", key->sequence);
+        remove.exec();
+    }
+
+    header.fillGeneral(root, *senderId, key->year, key->sequence);
+    if (!additional) {
+        if (!HeaderMapping::hasDocumentToMatch(root)) {
+            return endWith(Outcome::C,
+                           QStringLiteral("У ЭСЧФ - ") + number +
+                               QStringLiteral(" - нет документа для сверки."),
+                           QStringLiteral("В ЭСЧФ нет документа для сверки"));
+        }
+        header.fillProvider(root);
+        if (!header.fillRecipient(root)) {
+            const XmlElement recipient = root.child(u"recipient");
+            return endWith(Outcome::D,
+                           number + kNotFound + recipient.child(u"unp").text() + kBranch +
+                               recipient.child(u"branchCode").text(),
+                           QStringLiteral("Получатель не найден в справочнике организаций"));
+        }
+    }
+    header.fillTotals(root);
+    checkCancel();
+
+    beginTransaction();
+    dm.InvoicesInsert.exec();
+    writeItems(dm, root);
+    checkCancel();
+    writeDocument(dm, resolver, root, sender == resolver.ownUnn(), additional);
+
+    Statement& complete = dm.UpdateAsComplete;
+    complete.setParam(u"idSender", dm.InvoicesInsert.param(u"idSender"));
+    complete.setParam(u"compilingYear", yearText(number));
+    complete.setParam(u"number", sequenceText(number));
+    complete.exec();
+    checkCancel();
+    // The file goes only once its invoice is on disk.
+    commit();
+
+    QString why;
+    if (!removeFile(&why))
+        return {Outcome::G, path, why};
+    return {Outcome::E, kLoaded, QString()};
+}
+
+FileResult FileImporter::Private::handleFailure(const QString& reason)
+{
+    rollback();
+    if (!key)
+        return {Outcome::I, path, reason};
+
+    Statement& check = dm.Check;
+    bool ok = false;
+    const qlonglong sequence = key->sequence.toLongLong(&ok);
+    if (!ok)
+        throw Error(QStringLiteral("Номер ЭСЧФ \"%1\" не является целым числом").arg(key->sequence));
+    check.close();
+    check.setParam(u"idSen", key->id);
+    check.setParam(u"Year", key->year);
+    check.setParam(u"numb", sequence);
+    check.open();
+    const bool complete = !check.eof() && check.field(u"completed").toBool();
+    check.close();
+    if (!complete)
+        return {Outcome::H, path, reason};
+
+    QString why;
+    if (!removeFile(&why))
+        return {Outcome::H, path, reason + QStringLiteral("; ") + why};
+    return {Outcome::F, kAlreadyThere, QString()};
+}
+
+FileImporter::FileImporter(TDM& dm, InvoiceDocument& doc, QString ownUnn, bool updateOld)
+    : d(std::make_unique<Private>(dm, doc, std::move(ownUnn), updateOld))
+{
+}
+
+FileImporter::~FileImporter() = default;
+
+void FileImporter::setCancelFlag(const std::atomic<bool>* cancel)
+{
+    d->cancel = cancel;
+}
+
+FileResult FileImporter::importFile(const QString& path)
+{
+    d->path = path;
+    d->key.reset();
+    d->inTransaction = false;
+    QString reason;
+    try {
+        return d->importFile();
+    } catch (const ImportCancelled&) {
+        try {
+            d->rollback();
+        } catch (const std::exception&) {
+            // The run is ending; an open transaction dies with the connection.
+        }
+        throw;
+    } catch (const std::exception& e) {
+        reason = reasonOf(e);
+    } catch (...) {
+        reason = QStringLiteral("Неизвестная ошибка");
+    }
+    try {
+        return d->handleFailure(reason);
+    } catch (const std::exception& e) {
+        // Whether the invoice is stored cannot be told: the file stays and counts as failed.
+        return {Outcome::I, path, reason + QStringLiteral("; ") + reasonOf(e)};
+    }
+}
+
+} // namespace eschf

@@ -1,0 +1,167 @@
+#include "mapping/rows.h"
+
+#include "data/error.h"
+#include "data/tdm.h"
+#include "mapping/codes.h"
+#include "mapping/header.h"
+#include "mapping/invoicedocument.h"
+#include "mapping/partylookup.h"
+
+#include <QMetaType>
+
+namespace eschf {
+
+namespace {
+
+const QString kIdSender = QStringLiteral("idSender");
+const QString kCompilingYear = QStringLiteral("compilingYear");
+const QString kNumber = QStringLiteral("number");
+
+// Every later row of an invoice carries the key exactly as the header got it.
+void copyInvoiceKey(TDM& dm, Statement& to)
+{
+    for (const QString& name : {kIdSender, kCompilingYear, kNumber})
+        to.setParam(name, dm.InvoicesInsert.param(name));
+}
+
+QVariant textOrNull(const XmlElement& element)
+{
+    return element.present() ? QVariant(element.text()) : QVariant();
+}
+
+QVariant decimalOrNull(const XmlElement& element)
+{
+    return element.present() ? QVariant(decimalText(element.text())) : QVariant();
+}
+
+void fillItem(TDM& dm, const XmlElement& item)
+{
+    Statement& roster = dm.RosterInsert;
+    copyInvoiceKey(dm, roster);
+    roster.setNull(u"pnt");
+    roster.setParam(u"itemNumber", textOrNull(item.child(u"number")));
+    roster.setParam(u"[name]", item.child(u"name").text().trimmed());
+    roster.setParam(u"code", item.child(u"code").text());
+    roster.setParam(u"code_oced", item.child(u"code_oced").text());
+    roster.setNull(u"units");
+    roster.setParam(u"[count]", decimalOrNull(item.child(u"count")));
+    roster.setParam(u"price", decimalOrNull(item.child(u"price")));
+    roster.setParam(u"cost", decimalText(item.child(u"cost").text()));
+    roster.setParam(u"summaExcise", decimalOrNull(item.child(u"summaExcise")));
+    const XmlElement vat = item.child(u"vat");
+    roster.setParam(u"rate", decimalText(vat.child(u"rate").text()));
+    roster.setParam(u"idRateType", codes::RateTypeCode(vat.child(u"rateType").text()));
+    roster.setParam(u"summaVat", decimalText(vat.child(u"summaVat").text()));
+    roster.setParam(u"costVat", decimalText(item.child(u"costVat").text()));
+}
+
+int insertedItemId(const Statement& roster)
+{
+    bool ok = false;
+    const int id = roster.field(u"IdentValue").toString().toInt(&ok);
+    if (!ok)
+        throw Error(QStringLiteral("База данных не вернула номер строки товара."));
+    return id;
+}
+
+void writeDescriptions(TDM& dm, const XmlElement& item, int itemId)
+{
+    const XmlElement descriptions = item.child(u"descriptions");
+    if (!descriptions.present())
+        return;
+    for (const XmlElement& description : descriptions.children(u"description")) {
+        dm.DescriptionsInsert.setParam(u"idDesc", codes::DescriptionCode(description.text()));
+        dm.DescriptionsInsert.setParam(u"idStr", itemId);
+        dm.DescriptionsInsert.exec();
+    }
+}
+
+bool invoiceHasDocumentRows(TDM& dm)
+{
+    Statement& check = dm.DocCheck;
+    check.close();
+    check.setParam(u"idSen", dm.InvoicesInsert.param(kIdSender));
+    check.setParam(u"Year", dm.InvoicesInsert.param(kCompilingYear));
+    check.setParam(u"numb", dm.InvoicesInsert.param(kNumber));
+    check.open();
+    const bool found = !check.eof();
+    check.close();
+    return found;
+}
+
+// The accounting system's document that matches, and the consignee, for an invoice we issued.
+void linkOwnDocument(TDM& dm, PartyLookup& parties, const XmlElement& root)
+{
+    Statement& row = dm.DocumentsInsert;
+    Statement& skl = dm.FindSkl;
+    skl.close();
+    const bool original = dm.InvoicesInsert.param(u"documentType").toInt() == 1;
+    row.setParam(u"vidDoc", original ? 2 : 1);
+    skl.setParam(u"DocNumber", row.param(u"docNumber"));
+    skl.setParam(u"VidDoc", row.param(u"vidDoc"));
+    skl.setParam(u"DocDate", row.param(u"docDate"));
+    skl.open();
+    row.setParam(u"kodSkl", skl.eof() ? QVariant() : skl.field(u"KodSkl"));
+    skl.close();
+    row.setParam(u"idPredpr", parties.consignee(root));
+}
+
+} // namespace
+
+QString normalisedDocNumber(const QString& number)
+{
+    QStringView kept(number);
+    if (kept.size() > 25)
+        kept = kept.right(25);
+    qsizetype zeros = 0;
+    while (zeros < kept.size() && kept[zeros] == u'0')
+        ++zeros;
+    return kept.mid(zeros).toString();
+}
+
+void writeItems(TDM& dm, const XmlElement& root)
+{
+    for (const XmlElement& item : root.child(u"roster").children(u"rosterItem")) {
+        dm.RosterInsert.close();
+        fillItem(dm, item);
+        dm.RosterInsert.open();
+        const int itemId = insertedItemId(dm.RosterInsert);
+        dm.RosterInsert.close();
+        writeDescriptions(dm, item, itemId);
+    }
+}
+
+void writeDocument(TDM& dm, PartyLookup& parties, const XmlElement& root, bool own, bool additional)
+{
+    if (invoiceHasDocumentRows(dm))
+        return;
+    const XmlElement delivery = root.child(u"deliveryCondition");
+    if (!delivery.present())
+        return;
+    const std::vector<XmlElement> documents = delivery.at(u"contract/documents").children(u"document");
+    if (documents.empty())
+        return;
+    const XmlElement& document = documents.front();
+    if (additional && (!document.child(u"number").present() || document.at(u"docType/code").text() == u"600"))
+        return;
+
+    Statement& row = dm.DocumentsInsert;
+    copyInvoiceKey(dm, row);
+    row.setParam(u"code", document.at(u"docType/code").text());
+    const XmlElement date = document.child(u"date");
+    if (date.present())
+        row.setParam(u"docDate", shortDate(date.text()));
+    row.setParam(u"blankCode", document.child(u"blankCode").text().trimmed());
+    row.setParam(u"seria", document.child(u"seria").text().trimmed());
+    row.setParam(u"docNumber", normalisedDocNumber(document.child(u"number").text()));
+    if (own) {
+        linkOwnDocument(dm, parties, root);
+    } else {
+        row.setParam(u"vidDoc", 1);
+        row.setNull(u"kodSkl");
+        row.setNull(u"idPredpr");
+    }
+    row.exec();
+}
+
+} // namespace eschf
