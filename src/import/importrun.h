@@ -1,0 +1,67 @@
+#pragma once
+
+#include "data/connection.h"
+#include "import/fileimport.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+namespace eschf {
+
+class TDM;
+class InvoiceDocument;
+
+struct RunCounters
+{
+    int loaded = 0;
+    int error = 0;
+    int skip = 0;
+
+    void count(Outcome outcome);
+};
+
+// The message that closes a run; its lines are separated by LF CR, as operators have always seen it.
+QString summaryText(const RunCounters& counters);
+
+// The entries of folderText + mask (no separator put in between), folders included, the mask
+// matched without regard to case, sorted by name. Each line is the entry's name, or with namesOnly
+// clear the folder text followed by the name.
+QStringList listFolder(const QString& folderText, const QString& mask, bool namesOnly);
+
+// What a run tells whoever shows it. Called on the run's own thread.
+class ImportObserver
+{
+public:
+    virtual ~ImportObserver() = default;
+    virtual void fileStarted(int index) = 0;
+    virtual void fileFinished(int index, const FileResult& result) = 0;
+};
+
+// One import run over the listed files, in list order, on the calling thread's connection.
+class ImportRun
+{
+public:
+    // spec: what dm is (re)opened from when its connection is not open.
+    ImportRun(TDM& dm, ConnectionSpec spec, InvoiceDocument& doc, QString ownUnn, bool updateOld);
+
+    void setCancelFlag(const std::atomic<bool>* cancel) { m_cancel = cancel; }
+
+    // Handles every path. Returns false when the run was cut short by the cancel flag.
+    bool run(const QStringList& paths, ImportObserver& observer);
+    const RunCounters& counters() const { return m_counters; }
+
+private:
+    FileResult importOne(FileImporter& importer, const QString& path);
+
+    TDM& m_dm;
+    ConnectionSpec m_spec;
+    InvoiceDocument& m_doc;
+    QString m_ownUnn;
+    bool m_updateOld;
+    const std::atomic<bool>* m_cancel = nullptr;
+    RunCounters m_counters;
+};
+
+} // namespace eschf
