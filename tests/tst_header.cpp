@@ -109,13 +109,13 @@ const QList<QPair<QString, QString>> kFullRow = {
 
 // The provider and recipient columns an additional invoice leaves NULL.
 const QStringList kOrdinaryOnly = {
-    QStringLiteral("providerStatus"),  QStringLiteral("specialDealGoods"), QStringLiteral("principalId"),
-    QStringLiteral("principalYear"),   QStringLiteral("principalNumber"),  QStringLiteral("principalDate"),
-    QStringLiteral("vendorId"),        QStringLiteral("vendorYear"),       QStringLiteral("vendorNumber"),
-    QStringLiteral("vendorDate"),      QStringLiteral("pDeclaration"),     QStringLiteral("dateRelease"),
-    QStringLiteral("dateActualExport"), QStringLiteral("pTaxesNumber"),    QStringLiteral("pTaxesDate"),
-    QStringLiteral("idRecipient"),     QStringLiteral("recipientStatus"),  QStringLiteral("rDeclaration"),
-    QStringLiteral("rTaxesNumber"),    QStringLiteral("rTaxesDate"),       QStringLiteral("dateImport"),
+    QStringLiteral("providerStatus"),   QStringLiteral("specialDealGoods"), QStringLiteral("principalId"),
+    QStringLiteral("principalYear"),    QStringLiteral("principalNumber"),  QStringLiteral("principalDate"),
+    QStringLiteral("vendorId"),         QStringLiteral("vendorYear"),       QStringLiteral("vendorNumber"),
+    QStringLiteral("vendorDate"),       QStringLiteral("pDeclaration"),     QStringLiteral("dateRelease"),
+    QStringLiteral("dateActualExport"), QStringLiteral("pTaxesNumber"),     QStringLiteral("pTaxesDate"),
+    QStringLiteral("idRecipient"),      QStringLiteral("recipientStatus"),  QStringLiteral("rDeclaration"),
+    QStringLiteral("rTaxesNumber"),     QStringLiteral("rTaxesDate"),       QStringLiteral("dateImport"),
 };
 
 // The base invoice with one piece of it replaced (each "from" must occur in it).
@@ -230,7 +230,8 @@ Stop TestHeader::insertHeader(const QByteArray& xml)
 
 QString TestHeader::column(const QString& name, const QString& number) const
 {
-    return test::querySqlite(m_dbFile, QStringLiteral("SELECT %1 FROM invoices WHERE number = %2").arg(name, number));
+    return test::querySqlite(m_dbFile,
+                             QStringLiteral("SELECT %1 FROM invoices WHERE number = %2").arg(name, number));
 }
 
 void TestHeader::cuts_data()
@@ -239,14 +240,38 @@ void TestHeader::cuts_data()
     QTest::addColumn<QString>("year");
     QTest::addColumn<QString>("sequence");
     QTest::addColumn<QString>("taxpayer");
-    QTest::newRow("whole") << "123456789-2022-0000001234" << "2022" << "0000001234" << "123456789";
-    QTest::newRow("longer") << "123456789-2022-00000012345" << "2022" << "0000001234" << "123456789";
-    QTest::newRow("hyphens unchecked") << "123456789x2022y0000001234" << "2022" << "0000001234" << "123456789";
-    QTest::newRow("cut in the sequence") << "123456789-2022-00012" << "2022" << "00012" << "123456789";
-    QTest::newRow("cut in the year") << "123456789-20" << "20" << "" << "123456789";
-    QTest::newRow("taxpayer only") << "12345" << "" << "" << "12345";
-    QTest::newRow("empty") << "" << "" << "" << "";
-    QTest::newRow("blanks kept") << " 23456789- 022-000000123 " << " 022" << "000000123 " << " 23456789";
+    QTest::newRow("whole") << "123456789-2022-0000001234"
+                           << "2022"
+                           << "0000001234"
+                           << "123456789";
+    QTest::newRow("longer") << "123456789-2022-00000012345"
+                            << "2022"
+                            << "0000001234"
+                            << "123456789";
+    QTest::newRow("hyphens unchecked") << "123456789x2022y0000001234"
+                                       << "2022"
+                                       << "0000001234"
+                                       << "123456789";
+    QTest::newRow("cut in the sequence") << "123456789-2022-00012"
+                                         << "2022"
+                                         << "00012"
+                                         << "123456789";
+    QTest::newRow("cut in the year") << "123456789-20"
+                                     << "20"
+                                     << ""
+                                     << "123456789";
+    QTest::newRow("taxpayer only") << "12345"
+                                   << ""
+                                   << ""
+                                   << "12345";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << ""
+                           << "";
+    QTest::newRow("blanks kept") << " 23456789- 022-000000123 "
+                                 << " 022"
+                                 << "000000123 "
+                                 << " 23456789";
 }
 
 void TestHeader::cuts()
@@ -267,12 +292,24 @@ void TestHeader::shortDateAndDecimals_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("date");
     QTest::addColumn<QString>("decimal");
-    QTest::newRow("date and time") << " 2022-06-22T10:15:00 " << "2022-06-22" << " 2022-06-22T10:15:00 ";
-    QTest::newRow("zone") << "2022-06-22+03:00" << "2022-06-22" << "2022-06-22+03:00";
-    QTest::newRow("short") << "2022-6-2" << "2022-6-2" << "2022-6-2";
-    QTest::newRow("empty") << "" << "" << "";
-    QTest::newRow("points") << "1.2.3" << "1.2.3" << "1,2,3";
-    QTest::newRow("blanks kept in decimals") << " 1234.560 " << "1234.560" << " 1234,560 ";
+    QTest::newRow("date and time") << " 2022-06-22T10:15:00 "
+                                   << "2022-06-22"
+                                   << " 2022-06-22T10:15:00 ";
+    QTest::newRow("zone") << "2022-06-22+03:00"
+                          << "2022-06-22"
+                          << "2022-06-22+03:00";
+    QTest::newRow("short") << "2022-6-2"
+                           << "2022-6-2"
+                           << "2022-6-2";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
+    QTest::newRow("points") << "1.2.3"
+                            << "1.2.3"
+                            << "1,2,3";
+    QTest::newRow("blanks kept in decimals") << " 1234.560 "
+                                             << "1234.560"
+                                             << " 1234,560 ";
 }
 
 void TestHeader::shortDateAndDecimals()
@@ -301,88 +338,123 @@ void TestHeader::edits_data()
         return Edits{{QString::fromUtf8(from), QString::fromUtf8(to)}};
     };
     const char* cancelled = "<dateCancelled>2022-06-30</dateCancelled>";
-    QTest::newRow("dateCancelled blanks") << edit(cancelled, "<dateCancelled>  \n </dateCancelled>") << "dateCancelled"
+    QTest::newRow("dateCancelled blanks")
+        << edit(cancelled, "<dateCancelled>  \n </dateCancelled>") << "dateCancelled"
+        << "NULL";
+    QTest::newRow("dateCancelled empty") << edit(cancelled, "<dateCancelled/>") << "dateCancelled"
+                                         << "NULL";
+    QTest::newRow("dateCancelled absent") << edit(cancelled, "") << "dateCancelled"
                                           << "NULL";
-    QTest::newRow("dateCancelled empty") << edit(cancelled, "<dateCancelled/>") << "dateCancelled" << "NULL";
-    QTest::newRow("dateCancelled absent") << edit(cancelled, "") << "dateCancelled" << "NULL";
     QTest::newRow("dateCancelled with time, whole")
         << edit(cancelled, "<dateCancelled>2022-06-30T23:59:58</dateCancelled>") << "dateCancelled"
         << "2022-06-30 23:59:58.000";
     const char* invoice = "<invoice>190000001-2021-0000000077</invoice>";
-    QTest::newRow("invoice absent: empty text") << edit(invoice, "") << "quote(invoice)" << "''";
+    QTest::newRow("invoice absent: empty text") << edit(invoice, "") << "quote(invoice)"
+                                                << "''";
     QTest::newRow("invoice blanks: empty text") << edit(invoice, "<invoice> </invoice>") << "quote(invoice)"
                                                 << "''";
-    QTest::newRow("documentType unknown") << edit("ORIGINAL", "original") << "documentType" << "0";
-    QTest::newRow("documentType FIXED") << edit("ORIGINAL", "FIXED") << "documentType" << "3";
-    QTest::newRow("documentType absent") << edit("<documentType>ORIGINAL</documentType>", "") << "documentType"
-                                         << "0";
+    QTest::newRow("documentType unknown") << edit("ORIGINAL", "original") << "documentType"
+                                          << "0";
+    QTest::newRow("documentType FIXED") << edit("ORIGINAL", "FIXED") << "documentType"
+                                        << "3";
+    QTest::newRow("documentType absent")
+        << edit("<documentType>ORIGINAL</documentType>", "") << "documentType"
+        << "0";
     QTest::newRow("dateTransaction plain")
-        << edit("  2022-06-22T10:15:00  ", "2022-06-21") << "dateTransaction" << "2022-06-21 00:00:00.000";
-    QTest::newRow("dateRelease whole with time") << Edits() << "dateRelease" << "2022-06-20 08:30:00.000";
+        << edit("  2022-06-22T10:15:00  ", "2022-06-21") << "dateTransaction"
+        << "2022-06-21 00:00:00.000";
+    QTest::newRow("dateRelease whole with time") << Edits() << "dateRelease"
+                                                 << "2022-06-20 08:30:00.000";
 
     const char* special = "<specialDealGoods>true</specialDealGoods>";
-    QTest::newRow("flag True") << edit(special, "<specialDealGoods>True</specialDealGoods>") << "specialDealGoods"
+    QTest::newRow("flag True") << edit(special, "<specialDealGoods>True</specialDealGoods>")
+                               << "specialDealGoods"
                                << "0";
-    QTest::newRow("flag TRUE") << edit(special, "<specialDealGoods>TRUE</specialDealGoods>") << "specialDealGoods"
+    QTest::newRow("flag TRUE") << edit(special, "<specialDealGoods>TRUE</specialDealGoods>")
+                               << "specialDealGoods"
                                << "0";
-    QTest::newRow("flag 1") << edit(special, "<specialDealGoods>1</specialDealGoods>") << "specialDealGoods" << "0";
+    QTest::newRow("flag 1") << edit(special, "<specialDealGoods>1</specialDealGoods>") << "specialDealGoods"
+                            << "0";
     QTest::newRow("flag with blank") << edit(special, "<specialDealGoods>true </specialDealGoods>")
-                                     << "specialDealGoods" << "0";
-    QTest::newRow("flag absent") << edit(special, "") << "specialDealGoods" << "0";
+                                     << "specialDealGoods"
+                                     << "0";
+    QTest::newRow("flag absent") << edit(special, "") << "specialDealGoods"
+                                 << "0";
     QTest::newRow("providerStatus of the other list")
-        << edit("COMMISSIONAIRE", "FOREIGN_ORGANIZATION") << "providerStatus" << "6";
-    QTest::newRow("providerStatus absent") << edit("<providerStatus>COMMISSIONAIRE</providerStatus>", "")
-                                           << "providerStatus" << "0";
+        << edit("COMMISSIONAIRE", "FOREIGN_ORGANIZATION") << "providerStatus"
+        << "6";
+    QTest::newRow("providerStatus absent")
+        << edit("<providerStatus>COMMISSIONAIRE</providerStatus>", "") << "providerStatus"
+        << "0";
     QTest::newRow("recipientStatus") << edit("CUSTOMER", "FOREIGN_ORGANIZATION_BUYER") << "recipientStatus"
                                      << "6";
     QTest::newRow("recipientStatus of the other list")
-        << edit("CUSTOMER", "FOREIGN_ORGANIZATION") << "recipientStatus" << "0";
+        << edit("CUSTOMER", "FOREIGN_ORGANIZATION") << "recipientStatus"
+        << "0";
 
-    const char* principal = "<principal><number>390000001-2021-0000000042</number><date>2021-05-05</date></principal>";
-    QTest::newRow("principal absent: id") << edit(principal, "") << "principalId" << "NULL";
-    QTest::newRow("principal absent: year") << edit(principal, "") << "principalYear" << "NULL";
-    QTest::newRow("principal absent: number") << edit(principal, "") << "principalNumber" << "NULL";
-    QTest::newRow("principal absent: date") << edit(principal, "") << "principalDate" << "NULL";
+    const char* principal =
+        "<principal><number>390000001-2021-0000000042</number><date>2021-05-05</date></principal>";
+    QTest::newRow("principal absent: id") << edit(principal, "") << "principalId"
+                                          << "NULL";
+    QTest::newRow("principal absent: year") << edit(principal, "") << "principalYear"
+                                            << "NULL";
+    QTest::newRow("principal absent: number") << edit(principal, "") << "principalNumber"
+                                              << "NULL";
+    QTest::newRow("principal absent: date") << edit(principal, "") << "principalDate"
+                                            << "NULL";
     QTest::newRow("principal blanks") << edit(principal, "<principal>  </principal>") << "principalYear"
                                       << "NULL";
-    QTest::newRow("principal without date")
-        << edit("<date>2021-05-05</date>", "") << "principalDate" << "NULL";
+    QTest::newRow("principal without date") << edit("<date>2021-05-05</date>", "") << "principalDate"
+                                            << "NULL";
     QTest::newRow("principal not in the directory")
-        << edit("390000001-2021", "390000009-2021") << "principalId" << "NULL";
+        << edit("390000001-2021", "390000009-2021") << "principalId"
+        << "NULL";
     QTest::newRow("principal not in the directory: year")
-        << edit("390000001-2021", "390000009-2021") << "principalYear" << "2021";
-    QTest::newRow("vendor found by its own number")
-        << edit("490000001-2020", "390000001-2020") << "vendorId" << "30";
+        << edit("390000001-2021", "390000009-2021") << "principalYear"
+        << "2021";
+    QTest::newRow("vendor found by its own number") << edit("490000001-2020", "390000001-2020") << "vendorId"
+                                                    << "30";
 
-    QTest::newRow("pDeclaration blanks") << edit("<declaration>DECL-1</declaration>", "<declaration> </declaration>")
-                                         << "pDeclaration" << "NULL";
-    QTest::newRow("dateActualExport absent") << edit("<dateActualExport>2022-06-21</dateActualExport>", "")
-                                             << "dateActualExport" << "NULL";
+    QTest::newRow("pDeclaration blanks")
+        << edit("<declaration>DECL-1</declaration>", "<declaration> </declaration>") << "pDeclaration"
+        << "NULL";
+    QTest::newRow("dateActualExport absent")
+        << edit("<dateActualExport>2022-06-21</dateActualExport>", "") << "dateActualExport"
+        << "NULL";
     const char* pTaxes = "<taxes><number>PT-5</number><date>2022-06-19</date></taxes>";
-    QTest::newRow("pTaxes without number") << edit(pTaxes, "<taxes><date>2022-06-19</date></taxes>")
-                                           << "quote(pTaxesNumber)" << "''";
-    QTest::newRow("pTaxes without date") << edit(pTaxes, "<taxes><number>PT-5</number></taxes>") << "pTaxesDate"
-                                         << "NULL";
-    QTest::newRow("pTaxes absent") << edit(pTaxes, "") << "pTaxesNumber" << "NULL";
+    QTest::newRow("pTaxes without number")
+        << edit(pTaxes, "<taxes><date>2022-06-19</date></taxes>") << "quote(pTaxesNumber)"
+        << "''";
+    QTest::newRow("pTaxes without date")
+        << edit(pTaxes, "<taxes><number>PT-5</number></taxes>") << "pTaxesDate"
+        << "NULL";
+    QTest::newRow("pTaxes absent") << edit(pTaxes, "") << "pTaxesNumber"
+                                   << "NULL";
     const char* rTaxes = "<taxes><number>RT-6</number><date>2022-06-18</date></taxes>";
-    QTest::newRow("rTaxes without number") << edit(rTaxes, "<taxes><date>2022-06-18</date></taxes>")
-                                           << "quote(rTaxesNumber)" << "''";
-    QTest::newRow("rTaxes absent: date") << edit(rTaxes, "") << "rTaxesDate" << "NULL";
+    QTest::newRow("rTaxes without number")
+        << edit(rTaxes, "<taxes><date>2022-06-18</date></taxes>") << "quote(rTaxesNumber)"
+        << "''";
+    QTest::newRow("rTaxes absent: date") << edit(rTaxes, "") << "rTaxesDate"
+                                         << "NULL";
     QTest::newRow("rDeclaration absent") << edit("<declaration>RDECL-2</declaration>", "") << "rDeclaration"
                                          << "NULL";
-    QTest::newRow("dateImport blanks") << edit("<dateImport>2022-06-17</dateImport>", "<dateImport>\t</dateImport>")
-                                       << "dateImport" << "NULL";
+    QTest::newRow("dateImport blanks")
+        << edit("<dateImport>2022-06-17</dateImport>", "<dateImport>\t</dateImport>") << "dateImport"
+        << "NULL";
 
     QTest::newRow("contract number absent") << edit("<number>  Д-15/2022  </number>", "") << "contractNumber"
                                             << "NULL";
-    QTest::newRow("contract date blanks") << edit("<date> 2022-01-10+03:00 </date>", "<date>  </date>")
-                                          << "contractDate" << "NULL";
+    QTest::newRow("contract date blanks")
+        << edit("<date> 2022-01-10+03:00 </date>", "<date>  </date>") << "contractDate"
+        << "NULL";
     QTest::newRow("description blanks")
-        << edit("<description>Поставка по договору</description>", "<description> </description>") << "description"
+        << edit("<description>Поставка по договору</description>", "<description> </description>")
+        << "description"
         << "NULL";
     QTest::newRow("description untrimmed")
         << edit("<description>Поставка по договору</description>", "<description> Поставка </description>")
-        << "quote(description)" << "' Поставка '";
+        << "quote(description)"
+        << "' Поставка '";
 }
 
 void TestHeader::edits()
@@ -402,16 +474,18 @@ void TestHeader::refused_data()
     const auto edit = [](const char* from, const char* to) {
         return Edits{{QString::fromUtf8(from), QString::fromUtf8(to)}};
     };
-    QTest::newRow("number absent") << edit("<number>190000001-2022-0000001234</number>", "") << "compilingYear";
+    QTest::newRow("number absent") << edit("<number>190000001-2022-0000001234</number>", "")
+                                   << "compilingYear";
     QTest::newRow("number short") << edit("190000001-2022-0000001234", "190000001-2022") << "number";
     QTest::newRow("number not digits") << edit("-2022-0000001234", "-2022-00000012x4") << "number";
-    QTest::newRow("dateTransaction absent") << edit("<dateTransaction>  2022-06-22T10:15:00  </dateTransaction>", "")
-                                            << "dateTransaction";
-    QTest::newRow("dateTransaction not a date") << edit("2022-06-22T10:15:00", "22.06.2022") << "dateTransaction";
+    QTest::newRow("dateTransaction absent")
+        << edit("<dateTransaction>  2022-06-22T10:15:00  </dateTransaction>", "") << "dateTransaction";
+    QTest::newRow("dateTransaction not a date")
+        << edit("2022-06-22T10:15:00", "22.06.2022") << "dateTransaction";
     QTest::newRow("principal without number")
         << edit("<number>390000001-2021-0000000042</number>", "") << "principalYear";
-    QTest::newRow("vendor without number") << edit("<number>490000001-2020-0000000043</number>", "")
-                                           << "vendorYear";
+    QTest::newRow("vendor without number")
+        << edit("<number>490000001-2020-0000000043</number>", "") << "vendorYear";
     QTest::newRow("total not a number") << edit("totalExcise=\"0\"", "totalExcise=\"нет\"") << "totalExcise";
     QTest::newRow("total missing") << edit("totalExcise=\"0\"", "") << "totalExcise";
     QTest::newRow("roster missing") << Edits{{QStringLiteral("<roster "), QStringLiteral("<list ")},
@@ -430,7 +504,8 @@ void TestHeader::refused()
         QVERIFY2(e.message().contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(named))),
                  qPrintable(e.message()));
     }
-    QCOMPARE(test::querySqlite(m_dbFile, QStringLiteral("SELECT count(*) FROM invoices")), QStringLiteral("0"));
+    QCOMPARE(test::querySqlite(m_dbFile, QStringLiteral("SELECT count(*) FROM invoices")),
+             QStringLiteral("0"));
 }
 
 void TestHeader::documentCheck_data()
@@ -438,7 +513,8 @@ void TestHeader::documentCheck_data()
     QTest::addColumn<QString>("documents"); // what stands where the base invoice has its documents
     QTest::addColumn<bool>("goOn");
     const auto document = [](const char* code, const char* number) {
-        return QStringLiteral("<documents><document><docType><code>%1</code></docType>%2</document></documents>")
+        return QStringLiteral(
+                   "<documents><document><docType><code>%1</code></docType>%2</document></documents>")
             .arg(QString::fromUtf8(code), QString::fromUtf8(number));
     };
     QTest::newRow("none") << QString() << false;
@@ -459,7 +535,8 @@ void TestHeader::documentCheck_data()
            "<document><docType><code>602</code></docType><number>1</number></document></documents>"
         << false;
     QTest::newRow("other element before the first")
-        << "<documents><note>x</note><document><docType><code>600</code></docType></document></documents>" << false;
+        << "<documents><note>x</note><document><docType><code>600</code></docType></document></documents>"
+        << false;
 }
 
 void TestHeader::documentCheck()
@@ -468,7 +545,8 @@ void TestHeader::documentCheck()
     QFETCH(bool, goOn);
     QString xml = QString::fromUtf8(kInvoice);
     const qsizetype from = xml.indexOf(u"<documents>");
-    const qsizetype to = xml.indexOf(u"</documents>") + qsizetype(std::char_traits<char>::length("</documents>"));
+    const qsizetype to =
+        xml.indexOf(u"</documents>") + qsizetype(std::char_traits<char>::length("</documents>"));
     xml.replace(from, to - from, documents);
     m_doc.loadBytes(xml.toUtf8());
     QCOMPARE(HeaderMapping::hasDocumentToMatch(m_doc.root()), goOn);
@@ -482,9 +560,9 @@ void TestHeader::documentCheck()
 void TestHeader::additionalInvoice()
 {
     // The initial invoice, stored under the sender.
-    QCOMPARE(insertHeader(edited({{QStringLiteral("190000001-2022-0000001234"),
-                                   QStringLiteral("190000001-2021-0000000077")},
-                                  {QStringLiteral("<invoice>190000001-2021-0000000077</invoice>"), QString()}})),
+    QCOMPARE(insertHeader(edited(
+                 {{QStringLiteral("190000001-2022-0000001234"), QStringLiteral("190000001-2021-0000000077")},
+                  {QStringLiteral("<invoice>190000001-2021-0000000077</invoice>"), QString()}})),
              Stop::Inserted);
     // No documents: an additional invoice is never checked for them.
     QCOMPARE(insertHeader(edited({{QStringLiteral("ORIGINAL"), QStringLiteral("ADDITIONAL")},
@@ -504,25 +582,28 @@ void TestHeader::additionalInvoice()
 void TestHeader::nothingCarriedOver()
 {
     QCOMPARE(insertHeader(kInvoice), Stop::Inserted);
-    QCOMPARE(insertHeader(edited(
-                 {{QStringLiteral("-0000001234"), QStringLiteral("-0000001235")},
-                  {QStringLiteral("<dateCancelled>2022-06-30</dateCancelled>"), QString()},
-                  {QStringLiteral("<principal><number>390000001-2021-0000000042</number><date>2021-05-05</date>"
-                                  "</principal>"),
-                   QString()},
-                  {QStringLiteral("<vendor><number>490000001-2020-0000000043</number><date>2020-04-04T09:00:00</date>"
-                                  "</vendor>"),
-                   QString()},
-                  {QStringLiteral("<declaration>DECL-1</declaration>"), QString()},
-                  {QStringLiteral("<taxes><number>PT-5</number><date>2022-06-19</date></taxes>"), QString()},
-                  {QStringLiteral("<taxes><number>RT-6</number><date>2022-06-18</date></taxes>"), QString()},
-                  {QStringLiteral("<number>  Д-15/2022  </number>"), QString()},
-                  {QStringLiteral("<description>Поставка по договору</description>"), QString()}})),
-             Stop::Inserted);
+    QCOMPARE(
+        insertHeader(edited(
+            {{QStringLiteral("-0000001234"), QStringLiteral("-0000001235")},
+             {QStringLiteral("<dateCancelled>2022-06-30</dateCancelled>"), QString()},
+             {QStringLiteral("<principal><number>390000001-2021-0000000042</number><date>2021-05-05</date>"
+                             "</principal>"),
+              QString()},
+             {QStringLiteral(
+                  "<vendor><number>490000001-2020-0000000043</number><date>2020-04-04T09:00:00</date>"
+                  "</vendor>"),
+              QString()},
+             {QStringLiteral("<declaration>DECL-1</declaration>"), QString()},
+             {QStringLiteral("<taxes><number>PT-5</number><date>2022-06-19</date></taxes>"), QString()},
+             {QStringLiteral("<taxes><number>RT-6</number><date>2022-06-18</date></taxes>"), QString()},
+             {QStringLiteral("<number>  Д-15/2022  </number>"), QString()},
+             {QStringLiteral("<description>Поставка по договору</description>"), QString()}})),
+        Stop::Inserted);
     const QString second = QStringLiteral("1235");
-    for (const char* name : {"dateCancelled", "principalId", "principalYear", "principalNumber", "principalDate",
-                             "vendorId", "vendorYear", "vendorNumber", "vendorDate", "pDeclaration", "pTaxesNumber",
-                             "pTaxesDate", "rTaxesNumber", "rTaxesDate", "contractNumber", "description"}) {
+    for (const char* name :
+         {"dateCancelled", "principalId", "principalYear", "principalNumber", "principalDate", "vendorId",
+          "vendorYear", "vendorNumber", "vendorDate", "pDeclaration", "pTaxesNumber", "pTaxesDate",
+          "rTaxesNumber", "rTaxesDate", "contractNumber", "description"}) {
         const QString column = QString::fromLatin1(name);
         QCOMPARE(column + u'=' + this->column(column, second), column + QStringLiteral("=NULL"));
     }
