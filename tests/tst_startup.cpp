@@ -173,8 +173,6 @@ void TestStartup::failureNeverShowsPassword_data()
         << "Provider=SQLOLEDB.1;Data Source=127.0.0.1,1;Initial Catalog=Buh;User ID=sa;Password=zq7Secret;"
            "Connect Timeout=5"
         << true;
-    QTest::newRow("ODBC string as written")
-        << "Driver={FreeTDS};Server=127.0.0.1;Port=1;UID=sa;PWD=zq7Secret;TDS_Version=7.4" << true;
     QTest::newRow("the password in the database layer's own text")
         << "Provider=SQLite;Data Source=nothing-zq7Secret.db;Password=zq7Secret" << true;
     QTest::newRow("refused before connecting")
