@@ -131,6 +131,9 @@ _xmlDoc* parseBytes(const QByteArray& bytes, const QString& fileName)
     if (!context)
         throw Error(QStringLiteral("%1 не загружен: не хватает памяти.").arg(fileLabel(fileName)));
     context->sax->cdataBlock = addCdataSection;
+    // White space is text to the parser, never "ignorable" by the heuristics that a process-wide
+    // keep-blanks default would switch on; the reading rules decide what counts.
+    context->sax->ignorableWhitespace = xmlSAX2Characters;
     // A fresh context copies the process-wide defaults into its options; only ours count.
     context->options = 0;
 
