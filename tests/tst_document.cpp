@@ -226,6 +226,8 @@ void TestDocument::rules_data()
     const QByteArray entities = R"(<!DOCTYPE r [<!ENTITY org "ООО «Ромашка»"><!ENTITY mixed "a<i/>b">]>)";
 
     QTest::newRow("text") << "<r><a>190000001</a></r>"_ba << u"a"_s << true << u"190000001"_s << false;
+    QTest::newRow("UTF-8 with BOM") << "\xEF\xBB\xBF<r><a>\xD0\x91</a></r>"_ba << u"a"_s << true << u"Б"_s
+                                    << false;
     QTest::newRow("missing") << "<r/>"_ba << u"a"_s << false << QString() << false;
     QTest::newRow("below a missing one") << "<r/>"_ba << u"a/b/c"_s << false << QString() << false;
     QTest::newRow("written empty") << "<r><a></a></r>"_ba << u"a"_s << false << QString() << false;
@@ -277,6 +279,9 @@ void TestDocument::rules_data()
         << "<r><a><![CDATA[x]]><![CDATA[y]]></a></r>"_ba << u"a"_s << true << u"несколько"_s << true;
     QTest::newRow("two CDATA apart") << "<r><a><![CDATA[x]]>\n<![CDATA[y]]></a></r>"_ba << u"a"_s << true
                                      << u"несколько"_s << true;
+    QTest::newRow("CDATA and text in turns")
+        << "<r><a><![CDATA[x]]><![CDATA[y]]>z<![CDATA[w]]><![CDATA[v]]>tail</a></r>"_ba << u"a"_s << true
+        << u"несколько"_s << true;
     QTest::newRow("entity holding an element") << entities + "<r><a>&mixed;</a><b>&mixed;</b></r>" << u"b"_s
                                                << true << u"вложенный элемент «i»"_s << true;
 }

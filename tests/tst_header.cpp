@@ -5,6 +5,7 @@
 #include "mapping/invoicedocument.h"
 #include "testsupport.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -14,58 +15,15 @@ using namespace eschf;
 
 namespace {
 
-// An ordinary invoice that fills every parameter it can: sender 190000001 (no branch), recipient
-// 290000001, a principal in the directory and a vendor that is not.
-const char kInvoice[] = R"(<?xml version="1.0" encoding="UTF-8"?>
-<issuance xmlns="http://www.w3schools.com" sender="190000001">
-  <general>
-    <number>190000001-2022-0000001234</number>
-    <dateIssuance>2022-06-23</dateIssuance>
-    <dateTransaction>  2022-06-22T10:15:00  </dateTransaction>
-    <documentType>ORIGINAL</documentType>
-    <invoice>190000001-2021-0000000077</invoice>
-    <dateCancelled>2022-06-30</dateCancelled>
-  </general>
-  <provider>
-    <providerStatus>COMMISSIONAIRE</providerStatus>
-    <dependentPerson>false</dependentPerson>
-    <specialDealGoods>true</specialDealGoods>
-    <countryCode>112</countryCode>
-    <unp>190000001</unp>
-    <name>ООО "Поставщик"</name>
-    <principal><number>390000001-2021-0000000042</number><date>2021-05-05</date></principal>
-    <vendor><number>490000001-2020-0000000043</number><date>2020-04-04T09:00:00</date></vendor>
-    <declaration>DECL-1</declaration>
-    <dateRelease>2022-06-20T08:30:00</dateRelease>
-    <dateActualExport>2022-06-21</dateActualExport>
-    <taxes><number>PT-5</number><date>2022-06-19</date></taxes>
-  </provider>
-  <recipient>
-    <recipientStatus>CUSTOMER</recipientStatus>
-    <unp>290000001</unp>
-    <declaration>RDECL-2</declaration>
-    <taxes><number>RT-6</number><date>2022-06-18</date></taxes>
-    <dateImport>2022-06-17</dateImport>
-  </recipient>
-  <senderReceiver><consignees><consignee><unp>290000001</unp></consignee></consignees></senderReceiver>
-  <deliveryCondition>
-    <contract>
-      <number>  Д-15/2022  </number>
-      <date> 2022-01-10+03:00 </date>
-      <documents>
-        <document>
-          <docType><code>602</code></docType><date>2022-06-22</date>
-          <blankCode>402</blankCode><seria>АА</seria><number>1234567</number>
-        </document>
-      </documents>
-    </contract>
-    <description>Поставка по договору</description>
-  </deliveryCondition>
-  <roster totalCostVat="1234.560" totalExcise="0" totalVat="205.76" totalCost="1028.8">
-    <rosterItem><number>1</number><name>Товар</name><cost>1028.8</cost></rosterItem>
-  </roster>
-</issuance>
-)";
+// header/invoice.xml: an ordinary invoice that fills every parameter it can: sender 190000001 (no branch),
+// recipient 290000001, a principal in the directory and a vendor that is not.
+QByteArray baseInvoice()
+{
+    QFile file(test::testDataPath(QStringLiteral("header/invoice.xml")));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(file.fileName()));
+    return file.readAll();
+}
 
 // The row the invoice above gives, column by column.
 const QList<QPair<QString, QString>> kFullRow = {
@@ -122,7 +80,7 @@ const QStringList kOrdinaryOnly = {
 using Edits = QList<QPair<QString, QString>>;
 QByteArray edited(const Edits& edits)
 {
-    QString xml = QString::fromUtf8(kInvoice);
+    QString xml = QString::fromUtf8(baseInvoice());
     for (const auto& [from, to] : edits) {
         if (!xml.contains(from))
             qFatal("test invoice lacks %s", qPrintable(from));
@@ -323,7 +281,7 @@ void TestHeader::shortDateAndDecimals()
 
 void TestHeader::fullRow()
 {
-    QCOMPARE(insertHeader(kInvoice), Stop::Inserted);
+    QCOMPARE(insertHeader(baseInvoice()), Stop::Inserted);
     for (const auto& [name, expected] : kFullRow)
         QCOMPARE(name + u'=' + column(name), name + u'=' + expected);
 }
@@ -543,7 +501,7 @@ void TestHeader::documentCheck()
 {
     QFETCH(QString, documents);
     QFETCH(bool, goOn);
-    QString xml = QString::fromUtf8(kInvoice);
+    QString xml = QString::fromUtf8(baseInvoice());
     const qsizetype from = xml.indexOf(u"<documents>");
     const qsizetype to =
         xml.indexOf(u"</documents>") + qsizetype(std::char_traits<char>::length("</documents>"));
@@ -581,7 +539,7 @@ void TestHeader::additionalInvoice()
 
 void TestHeader::nothingCarriedOver()
 {
-    QCOMPARE(insertHeader(kInvoice), Stop::Inserted);
+    QCOMPARE(insertHeader(baseInvoice()), Stop::Inserted);
     QCOMPARE(
         insertHeader(edited(
             {{QStringLiteral("-0000001234"), QStringLiteral("-0000001235")},

@@ -131,6 +131,7 @@ private slots:
     void updateOldKeepsStoredInvoiceWhenRejected();
     void undeletableFile();
     void runGoesOnInListOrder();
+    void sendersAlternateWithinRun();
     void itemsWithTwoDescriptionsEach();
     void nothingCarriedOverBetweenItemsAndFiles();
     void documentNumber_data();
@@ -526,6 +527,29 @@ void TestImport::runGoesOnInListOrder()
     QCOMPARE(run.counters().skip, 0);
     QCOMPARE(summaryText(run.counters()),
              QStringLiteral("Загрузка закончена.\n\rЗагружено: 3\n\rОшибки: 2\n\rПропущено: 0"));
+}
+
+void TestImport::sendersAlternateWithinRun()
+{
+    // Each file's lookups are its own, however often the run has met the same organisations before.
+    const QList<std::pair<QString, std::optional<QString>>> senders = {
+        {QStringLiteral("290000002"), std::nullopt},
+        {QStringLiteral("390000003"), QStringLiteral("7")},
+        {QStringLiteral("290000002"), std::nullopt},
+        {QStringLiteral("390000003"), std::nullopt},
+        {QStringLiteral("390000003"), QStringLiteral("7")},
+        {QStringLiteral("390000003"), QStringLiteral("5")}};
+    for (int i = 0; i < senders.size(); ++i) {
+        InvoiceXml invoice;
+        invoice.sender = invoice.providerUnp = senders.at(i).first;
+        invoice.providerBranch = senders.at(i).second;
+        invoice.number = senders.at(i).first + QStringLiteral("-2024-000000030%1").arg(i);
+        write(QStringLiteral("%1.xml").arg(i), invoice);
+    }
+    QCOMPARE(runImport().outcomes(), QStringLiteral("EEEEEE"));
+    QCOMPARE(sql(QStringLiteral(
+                 "SELECT group_concat(idSender) FROM (SELECT idSender FROM invoices ORDER BY number)")),
+             QStringLiteral("2,4,2,3,4,4"));
 }
 
 void TestImport::itemsWithTwoDescriptionsEach()

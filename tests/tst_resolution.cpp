@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <limits>
 #include <memory>
 
 using namespace eschf;
@@ -16,11 +17,13 @@ namespace {
 const QString kSender = QStringLiteral("190000001");
 const QString kRecipient = QStringLiteral("290000001");
 
-// A directory row: id, UNN, DopUNN and idPlat (-1 stands for NULL).
-QString predpr(int id, const QString& unn, int dopUnn = -1, int idPlat = -1)
+constexpr int kNull = std::numeric_limits<int>::min();
+
+// A directory row: id, UNN, DopUNN and idPlat.
+QString predpr(int id, const QString& unn, int dopUnn = kNull, int idPlat = kNull)
 {
     const auto orNull = [](int value) {
-        return value < 0 ? QStringLiteral("NULL") : QString::number(value);
+        return value == kNull ? QStringLiteral("NULL") : QString::number(value);
     };
     return QStringLiteral("INSERT INTO tbPredpr(idPredpr, UNN, DopUNN, idPlat) VALUES (%1, '%2', %3, %4);")
         .arg(QString::number(id), QString(unn).replace(u'\'', QStringLiteral("''")), orNull(dopUnn),
@@ -224,8 +227,9 @@ void TestResolution::ordinarySender_data()
         << branch7 + branch12 + redirection(kSender, 8, QStringLiteral("12")) << "7" << kSender << 13
         << w2(7);
     QTest::newRow("another taxpayer") << other << QString() << kSender << 0 << kW1;
-    QTest::newRow("idPlat of another row") << predpr(20, kSender, -1, 5) << QString() << kSender << 0 << kW1;
-    QTest::newRow("idPlat of its own") << predpr(21, kSender, -1, 21) << QString() << kSender << 21 << kW1;
+    QTest::newRow("idPlat of another row")
+        << predpr(20, kSender, kNull, 5) << QString() << kSender << 0 << kW1;
+    QTest::newRow("idPlat of its own") << predpr(21, kSender, kNull, 21) << QString() << kSender << 21 << kW1;
     QTest::newRow("branch row of another payer")
         << predpr(22, kSender, 7, 10) + noBranch << "7" << kSender << 0 << w2(7);
     QTest::newRow("quote in sender, row of that text")
@@ -387,7 +391,7 @@ void TestResolution::recipient_data()
     QTest::newRow("searched by unp") << "" << predpr(64, QStringLiteral("290000002")) << kRecipient
                                      << QString() << 0 << w4.arg(1);
     QTest::newRow("idPlat of another row")
-        << "" << predpr(65, kRecipient, -1, 60) << kRecipient << QString() << 0 << w4.arg(1);
+        << "" << predpr(65, kRecipient, kNull, 60) << kRecipient << QString() << 0 << w4.arg(1);
     QTest::newRow("quote in unp")
         << "" << noBranch + predpr(66, QStringLiteral("29'0")) << "29'0" << QString() << 66
         << QStringLiteral(

@@ -11,6 +11,9 @@
 #include <cstdio>
 
 #ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <io.h>
 #include <windows.h>
 #else
@@ -103,40 +106,6 @@ extern "C" void onInterrupt(int)
 
 } // namespace
 
-std::optional<ConsoleOptions> parseConsoleArguments(const QStringList& arguments, QString* error)
-{
-    ConsoleOptions options;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
-        if (argument == u"--update-old") {
-            options.updateOld = true;
-        } else if (argument == u"--config") {
-            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
-                *error = QStringLiteral("После --config нужен путь к файлу настроек.");
-                return std::nullopt;
-            }
-            options.configPath = arguments.at(++i);
-        } else if (argument.startsWith(u"--config=")) {
-            options.configPath = argument.mid(9);
-            if (options.configPath.isEmpty()) {
-                *error = QStringLiteral("После --config нужен путь к файлу настроек.");
-                return std::nullopt;
-            }
-        } else {
-            *error = QStringLiteral("Неизвестный параметр: %1").arg(argument);
-            return std::nullopt;
-        }
-    }
-    return options;
-}
-
-QString consoleUsage()
-{
-    return QStringLiteral("Использование: eschf-import [--config ФАЙЛ] [--update-old]\n"
-                          "  --config ФАЙЛ   файл настроек (по умолчанию MdbConnect.ini в папке программы)\n"
-                          "  --update-old    перезаписать не сверенные ЭСЧФ в базе\n");
-}
-
 ConsoleImport::ConsoleImport(QTextStream& out, QTextStream& err, bool showProgress)
     : m_out(out), m_err(err), m_showProgress(showProgress)
 {
@@ -181,11 +150,34 @@ bool stderrIsTerminal()
 #endif
 }
 
-void useUtf8Console()
+void writeConsole(FILE* stream, const QString& text)
 {
 #ifdef Q_OS_WIN
-    SetConsoleOutputCP(CP_UTF8);
+    const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        std::fflush(stream);
+        DWORD written = 0;
+        WriteConsoleW(handle, reinterpret_cast<const wchar_t*>(text.utf16()), DWORD(text.size()), &written,
+                      nullptr);
+        return;
+    }
 #endif
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+ConsoleDevice::ConsoleDevice(FILE* stream) : m_stream(stream)
+{
+    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+qint64 ConsoleDevice::writeData(const char* data, qint64 size)
+{
+    // QTextStream hands over whole characters, so a chunk always decodes.
+    writeConsole(m_stream, QString::fromUtf8(data, size));
+    return size;
 }
 
 void cancelOnInterrupt(std::atomic<bool>* flag)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <cstdio>
 #include <optional>
 
 class QTextStream;
@@ -18,18 +20,9 @@ enum ExitStatus : int
 {
     ExitClean = 0,         // every file loaded or already there (also: nothing to load)
     ExitFilesLeft = 1,     // some file ended otherwise and stays for the operator
-    ExitStartupFailed = 2, // nothing was imported: the settings, the connection or the purge failed
+    ExitStartupFailed = 2, // nothing was imported: a wrong argument, or the settings, the connection or
+                           // the purge failed
 };
-
-struct ConsoleOptions
-{
-    QString configPath; // --config FILE; empty: MdbConnect.ini in the program folder
-    bool updateOld = false;
-};
-
-// The program's arguments after its name. A wrong argument gives nothing and its message in *error.
-std::optional<ConsoleOptions> parseConsoleArguments(const QStringList& arguments, QString* error);
-QString consoleUsage();
 
 // One import run over the invoice folder of a successful start-up, reported on the console:
 // stdout one line per file as it ends ("PATH<TAB>log line"), then the summary's lines; stderr the
@@ -55,9 +48,25 @@ private:
 
 // Whether the standard error stream is a terminal (a progress line only makes sense there).
 bool stderrIsTerminal();
-// Makes the console show what the program writes as UTF-8 (on Windows it otherwise uses the OEM
-// code page).
-void useUtf8Console();
+
+// Writes to stdout or stderr and flushes: UTF-8 on every platform, except that a Windows console is
+// given UTF-16, which it shows right whatever its code page.
+void writeConsole(FILE* stream, const QString& text);
+
+// stdout or stderr as a device for a QTextStream, written through writeConsole.
+class ConsoleDevice : public QIODevice
+{
+public:
+    explicit ConsoleDevice(FILE* stream);
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override;
+
+private:
+    FILE* m_stream;
+};
+
 // SIGINT and SIGTERM set the flag instead of killing the program halfway through a file.
 void cancelOnInterrupt(std::atomic<bool>* flag);
 

@@ -12,6 +12,9 @@
 
 #ifdef ESCHF_HAVE_ODBC
 #ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #endif
 #include <sql.h>
@@ -466,6 +469,8 @@ ConnectionSpec sqliteSpec(const OleDbSettings& s, const QString& baseDir)
         throw Error(QStringLiteral("В строке подключения SQLite не указан файл базы (Data Source)."));
     ConnectionSpec spec;
     spec.driver = QStringLiteral("QSQLITE");
+    if (!s.password.isEmpty())
+        spec.secrets.append(s.password);
     spec.databaseName = QDir::cleanPath(QDir(baseDir).absoluteFilePath(s.dataSource.trimmed()));
     return spec;
 }

@@ -18,22 +18,45 @@ const QString kOwnRows = QStringLiteral("where (idPredpr=idPlat or idPlat is NUL
 // A branch code as it may enter a statement: ASCII digits with an optional sign and nothing else,
 // within the range of DopUNN. Anything else (hex, letters, blanks inside, an empty text) is refused,
 // so no text of the file's making reaches the SQL.
-std::optional<int> plainWholeNumber(QStringView text)
+enum class WholeNumber
+{
+    Ok,
+    NotWhole,
+    OutOfRange,
+};
+
+WholeNumber readWholeNumber(QStringView text, int* value)
 {
     qsizetype i = 0;
     if (!text.isEmpty() && (text.front() == u'+' || text.front() == u'-'))
         ++i;
     if (i == text.size())
-        return std::nullopt;
+        return WholeNumber::NotWhole;
     for (qsizetype k = i; k < text.size(); ++k) {
         if (text[k] < u'0' || text[k] > u'9')
-            return std::nullopt;
+            return WholeNumber::NotWhole;
     }
     bool ok = false;
-    const qint64 value = text.toLongLong(&ok, 10);
-    if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
-        return std::nullopt;
-    return static_cast<int>(value);
+    const qint64 number = text.toLongLong(&ok, 10);
+    if (!ok || number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
+        return WholeNumber::OutOfRange;
+    *value = static_cast<int>(number);
+    return WholeNumber::Ok;
+}
+
+// The branch code of a party ("поставщика", "получателя") as a number, or an Error naming both.
+int branchNumber(QStringView text, const QString& written, const QString& party)
+{
+    int value = 0;
+    switch (readWholeNumber(text, &value)) {
+    case WholeNumber::Ok:
+        return value;
+    case WholeNumber::NotWhole:
+        break;
+    case WholeNumber::OutOfRange:
+        throw Error(QStringLiteral("Код филиала %1 \"%2\" вне допустимого диапазона").arg(party, written));
+    }
+    throw Error(QStringLiteral("Код филиала %1 \"%2\" не является целым числом").arg(party, written));
 }
 
 QString branchWhereLine(int branchCode)
@@ -88,8 +111,8 @@ std::optional<int> redirectedBranch(TDM& dm, const QString& sender, const QStrin
                            "новый код")
                 .arg(branch, sender));
     const QString newText = newCode.toString();
-    const std::optional<int> value = plainWholeNumber(newText);
-    if (!value)
+    int value = 0;
+    if (readWholeNumber(newText, &value) != WholeNumber::Ok)
         throw Error(
             QStringLiteral("Новый код филиала \"%1\" для кода \"%2\" поставщика (УНП \"%3\") не является "
                            "целым числом")
@@ -116,11 +139,7 @@ std::optional<int> OrganisationResolver::ordinarySender(const XmlElement& root, 
     QString whereLine = kOwnRows + QStringLiteral("(DopUNN=1 or DopUNN is NULL) and UNN=");
     if (!written.isEmpty()) {
         QString branch = written.trimmed();
-        const std::optional<int> code = plainWholeNumber(branch);
-        if (!code)
-            throw Error(
-                QStringLiteral("Код филиала поставщика \"%1\" не является целым числом").arg(written));
-        int value = *code;
+        int value = branchNumber(branch, written, QStringLiteral("поставщика"));
         if (const std::optional<int> redirected = redirectedBranch(m_dm, sender, branch, value)) {
             value = *redirected;
             branch = QString::number(value);
@@ -201,11 +220,8 @@ std::optional<int> OrganisationResolver::recipient(const XmlElement& root)
     if (!written.isEmpty()) {
         // Blanks around the code are allowed (they never changed what the statement meant); the
         // code itself must be a plain whole number.
-        const std::optional<int> code = plainWholeNumber(QStringView(written).trimmed());
-        if (!code)
-            throw Error(
-                QStringLiteral("Код филиала получателя \"%1\" не является целым числом").arg(written));
-        whereLine = branchWhereLine(*code);
+        whereLine = branchWhereLine(
+            branchNumber(QStringView(written).trimmed(), written, QStringLiteral("получателя")));
     } else {
         const bool ownDefault8000 = m_ownUnn == u"100200300" || m_ownUnn == u"200300400";
         whereLine = kOwnRows + QStringLiteral("(DopUNN=") +

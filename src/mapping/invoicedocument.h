@@ -26,14 +26,17 @@ public:
     // document element gives its own name); an empty element gives the path it was looked up by.
     QString path() const;
 
-    // The first child element of that exact name (rule 1). Namespaces take no part.
+    // The first child element of that exact name (rule 1). Namespaces take no part: local names
+    // are compared, case-sensitively.
     XmlElement child(QStringView name) const;
     // A path "a/b/c" of child lookups.
     XmlElement at(QStringView path) const;
-    // It has at least one child node that is not white space only (rule 2).
+    // It has at least one child node that is not white space only text (rule 2); a comment or a
+    // CDATA section, even of white space, counts.
     bool present() const;
-    // Its character content (rule 3): empty when absent; throws Error when it holds an element, a
-    // comment or anything but a single text or CDATA node.
+    // Its character content (rule 3), references resolved: empty when absent; throws Error naming
+    // the element when it holds an element, a comment, a processing instruction or more than one
+    // text or CDATA part.
     QString text() const;
     // An attribute by name (rule 4); throws Error when it is missing.
     QString attribute(QStringView name) const;
