@@ -7,17 +7,25 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCommandLinkButton>
+#include <QDesktopServices>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -28,6 +36,27 @@ constexpr int kDesignMinHeight = 842;
 
 // A check box does not wrap its caption; the break goes where the caption is to wrap.
 const QString kUpdateOldInDBCaption = QStringLiteral("Перезапись не сверенных\nЭСЧФ в базу");
+
+// The register of payers, where the operator looks an organisation up by its taxpayer number.
+const QString kRegisterPageUrl = QStringLiteral("https://www.portal.nalog.gov.by/grp/");
+
+// What the log tools read back from the import run's outcome lines.
+const QString kOrganisationNotFound = QStringLiteral("Не найдено организации с УНП");
+const QString kInitialInvoiceNotFound = QStringLiteral("Не найдена исходная ЭСЧФ");
+constexpr int kInvoiceNumberLength = 25;
+constexpr int kUnnOffset = 31; // from the marker's first character, past the marker and " - "
+constexpr int kUnnLength = 9;
+
+bool isAsciiDigits(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+}
+
+void putOnClipboard(const QString& text)
+{
+    QGuiApplication::clipboard()->setText(text);
+}
 
 template <typename T>
 T* named(T* object, const char* name)
@@ -211,6 +240,18 @@ void TfrmMain::connectCommands()
 {
     connect(ParseInvoicesBtn, &QPushButton::clicked, this, &TfrmMain::ParseInvoicesBtnClick);
     connect(FilialSettingsMMBtn, &QAction::triggered, this, &TfrmMain::FilialSettingsMMBtnClick);
+
+    SearchEdit->installEventFilter(this);
+    LogLB->viewport()->installEventFilter(this);
+    connect(SearchBtn, &QPushButton::clicked, this, &TfrmMain::SearchBtnClick);
+    connect(SortBtn, &QPushButton::clicked, this, &TfrmMain::SortBtnClick);
+    connect(CopyErrorsBtn, &QPushButton::clicked, this, &TfrmMain::CopyErrorsBtnClick);
+    connect(ListPopup, &QMenu::aboutToShow, this, &TfrmMain::ListPopupPopup);
+    connect(CopyInvNumberPBtn, &QAction::triggered, this, &TfrmMain::CopyInvNumberPBtnClick);
+    connect(CopyUNNPBtn, &QAction::triggered, this, &TfrmMain::CopyUNNPBtnClick);
+    connect(LogLB, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { ListPopup->popup(LogLB->viewport()->mapToGlobal(position)); });
+    connect(SearchOrganizationBtn, &QPushButton::clicked, this, &TfrmMain::SearchOrganizationBtnClick);
 }
 
 void TfrmMain::placeWindow()
@@ -262,4 +303,138 @@ void TfrmMain::ParseInvoicesBtnClick()
 void TfrmMain::FilialSettingsMMBtnClick()
 {
     // Opens the branch redirection window.
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == SearchEdit) {
+        if (event->type() == QEvent::KeyPress)
+            return !SearchEditKeyPress(static_cast<const QKeyEvent&>(*event));
+        // Text composed by an input method is typed text too.
+        if (event->type() == QEvent::InputMethod)
+            return !isAsciiDigits(static_cast<const QInputMethodEvent&>(*event).commitString());
+    } else if (watched == LogLB->viewport() && event->type() == QEvent::MouseButtonPress) {
+        LogLBMouseDown(static_cast<const QMouseEvent&>(*event));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Only digits may be typed. Backspace and the keys that type nothing (arrows, Home, End, Delete)
+// keep working; control characters (Ctrl with a character key) and the clipboard and select-all
+// shortcuts are dropped. Pasting through the box's own menu is not a key and is not filtered.
+bool TfrmMain::SearchEditKeyPress(const QKeyEvent& event)
+{
+    for (const QKeySequence::StandardKey shortcut :
+         {QKeySequence::Paste, QKeySequence::Copy, QKeySequence::Cut, QKeySequence::SelectAll}) {
+        if (event.matches(shortcut))
+            return false;
+    }
+    const bool characterKey = event.key() < Qt::Key_Escape;
+    if (!characterKey)
+        return true;
+    if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const QString text = event.text();
+    return text.size() == 1 && isAsciiDigits(text);
+}
+
+void TfrmMain::selectLogLine(int index)
+{
+    LogLB->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    LogLB->scrollToItem(LogLB->item(index));
+}
+
+std::optional<QString> TfrmMain::selectedLogLine() const
+{
+    const QList<QListWidgetItem*> selected = LogLB->selectedItems();
+    if (selected.isEmpty())
+        return std::nullopt;
+    return selected.first()->text();
+}
+
+void TfrmMain::SearchBtnClick()
+{
+    if (LogLB->count() == 0) {
+        eschf::showMessage(this, eschf::MessageKind::Information, QStringLiteral("Список ЭСЧФ пуст."));
+        return;
+    }
+    const QString wanted = SearchEdit->text();
+    if (wanted.isEmpty())
+        return;
+    for (int row = 0; row < LogLB->count(); ++row) {
+        if (LogLB->item(row)->text().contains(wanted, Qt::CaseSensitive)) {
+            selectLogLine(row);
+            return;
+        }
+    }
+}
+
+// Lines of a missing organisation first, then those of a missing initial invoice, then the rest;
+// within a group the order stays as it was.
+void TfrmMain::SortBtnClick()
+{
+    QStringList groups[3];
+    for (int row = 0; row < LogLB->count(); ++row) {
+        const QString line = LogLB->item(row)->text();
+        const int group = line.contains(kOrganisationNotFound)     ? 0
+                          : line.contains(kInitialInvoiceNotFound) ? 1
+                                                                   : 2;
+        groups[group].append(line);
+    }
+    LogLB->clear();
+    for (const QStringList& group : groups)
+        LogLB->addItems(group);
+}
+
+void TfrmMain::CopyErrorsBtnClick()
+{
+    QString text;
+    for (int row = 0; row < LogLB->count(); ++row)
+        text += LogLB->item(row)->text() + QStringLiteral("\r\n");
+    putOnClipboard(text);
+}
+
+// The commands work on the selected line: without one both are off.
+void TfrmMain::ListPopupPopup()
+{
+    const std::optional<QString> line = selectedLogLine();
+    CopyInvNumberPBtn->setEnabled(LogLB->count() > 0 && line.has_value());
+    CopyUNNPBtn->setEnabled(LogLB->count() > 0 && line.has_value() && line->contains(kOrganisationNotFound));
+}
+
+void TfrmMain::CopyInvNumberPBtnClick()
+{
+    if (const std::optional<QString> line = selectedLogLine())
+        putOnClipboard(line->left(kInvoiceNumberLength));
+}
+
+void TfrmMain::CopyUNNPBtnClick()
+{
+    const std::optional<QString> line = selectedLogLine();
+    if (!line)
+        return;
+    // The line may have been rewritten by an import run since the popup opened.
+    const qsizetype marker = line->indexOf(kOrganisationNotFound);
+    if (marker < 0)
+        return;
+    putOnClipboard(line->mid(marker + kUnnOffset, kUnnLength));
+}
+
+// Any button selects the line under the pointer, so that the popup works on the line clicked. A
+// press below the last line leaves the selection as it was.
+void TfrmMain::LogLBMouseDown(const QMouseEvent& event)
+{
+    QListWidgetItem* const item = LogLB->itemAt(event.position().toPoint());
+    if (!item)
+        return;
+    // The line stays where it is under the pointer.
+    const bool autoScroll = LogLB->hasAutoScroll();
+    LogLB->setAutoScroll(false);
+    LogLB->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
+    LogLB->setAutoScroll(autoScroll);
+}
+
+void TfrmMain::SearchOrganizationBtnClick()
+{
+    QDesktopServices::openUrl(QUrl(kRegisterPageUrl));
 }

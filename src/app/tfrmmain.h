@@ -7,14 +7,18 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <optional>
+
 class QAction;
 class QCheckBox;
 class QCommandLinkButton;
 class QGroupBox;
+class QKeyEvent;
 class QLineEdit;
 class QListWidget;
 class QMenu;
 class QMenuBar;
+class QMouseEvent;
 class QProgressBar;
 class QPushButton;
 class QWidget;
@@ -69,14 +73,29 @@ public:
     QList<QIcon> ButtonsImageList_16;
     QList<QIcon> ButtonsImageList_24;
 
+    // Makes line index the selected line and scrolls it into view.
+    void selectLogLine(int index);
+    // The selected line's text; empty when no line is selected.
+    std::optional<QString> selectedLogLine() const;
+
 public slots:
     // The import run over the invoice folder.
     void ParseInvoicesBtnClick();
     // The branch redirection window.
     void FilialSettingsMMBtnClick();
 
+    // Log list tools.
+    void SearchBtnClick();
+    void SortBtnClick();
+    void CopyErrorsBtnClick();
+    void ListPopupPopup();
+    void CopyInvNumberPBtnClick();
+    void CopyUNNPBtnClick();
+    void SearchOrganizationBtnClick();
+
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -88,6 +107,10 @@ private:
     void placeWindow();
     void applyMinimumSize();
     void runStartup(const QString& settingsPath);
+
+    // Whether a key typed into SearchEdit may reach it.
+    static bool SearchEditKeyPress(const QKeyEvent& event);
+    void LogLBMouseDown(const QMouseEvent& event);
 
     eschf::TDM& m_dm;
     eschf::StartupState m_startup;
