@@ -3,6 +3,7 @@
 #include "app/program.h"
 #include "app/tfrmmain.h"
 #include "data/tdm.h"
+#include "testsupport.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -53,9 +54,14 @@ private slots:
     void missingSettingsShowsMessage();
     void missingSettingsEndsProgram();
     void defaultSettingsAreBesideProgram();
+    void startupOutcome_data();
+    void startupOutcome();
+    void failedStartupStillOpensWindow();
 
 private:
     std::unique_ptr<TfrmMain> makeWindow();
+    // A settings file on a fresh database seeded with sql; returns the settings file's path.
+    QString settingsOnDatabase(const QString& sql, const QString& databaseName = QStringLiteral("eschf.db"));
 
     QList<Message> m_messages;
     QTemporaryDir m_dir;
@@ -279,6 +285,77 @@ void TestMainWindow::defaultSettingsAreBesideProgram()
     QCOMPARE(status, 1);
     QCOMPARE(m_messages.size(), 1);
     QCOMPARE(m_messages.first().text, QStringLiteral("Файл MdbConnect.ini не найден."));
+}
+
+QString TestMainWindow::settingsOnDatabase(const QString& sql, const QString& databaseName)
+{
+    const QString database = m_dir.filePath(QStringLiteral("eschf.db"));
+    eschf::test::createSqliteDatabase(database);
+    if (!sql.isEmpty())
+        eschf::test::execSqlite(database, sql);
+    const QString settings = m_dir.filePath(QStringLiteral("settings.ini"));
+    eschf::test::writeSettings(settings, eschf::test::sqliteConnectionString(m_dir.filePath(databaseName)),
+                               m_dir.path() + QStringLiteral("/in/"));
+    return settings;
+}
+
+void TestMainWindow::startupOutcome_data()
+{
+    QTest::addColumn<QString>("seed");
+    QTest::addColumn<bool>("download");
+
+    const QString organisations =
+        QStringLiteral("INSERT INTO tbPredpr (idPredpr, UNN) VALUES (1, '190555001'), (2, '100200300');");
+    QTest::newRow("own organisation")
+        << organisations + QStringLiteral("INSERT INTO tbNastrPredpr VALUES (1);") << true;
+    QTest::newRow("100200300 may not download")
+        << organisations + QStringLiteral("INSERT INTO tbNastrPredpr VALUES (2);") << false;
+    QTest::newRow("no own organisation") << organisations << true;
+}
+
+// The window takes what start-up found: the download button's state and the invoice folder.
+void TestMainWindow::startupOutcome()
+{
+    QFETCH(QString, seed);
+    QFETCH(bool, download);
+
+    TfrmMain window(*m_dm, settingsOnDatabase(seed));
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.value(0).text));
+    QVERIFY(!window.settingsMissing());
+    QVERIFY(window.startup().succeeded());
+    QCOMPARE(window.GetInvoicesBtn->isEnabled(), download);
+    QCOMPARE(window.path, m_dir.path() + QStringLiteral("/in/"));
+    QVERIFY(window.startup().spec.has_value());
+    QCOMPARE(window.LogLB->count(), 0);
+}
+
+// A database that cannot be opened: its own message, then the window opens with the download
+// button as it was designed.
+void TestMainWindow::failedStartupStillOpensWindow()
+{
+    const QString settings = settingsOnDatabase(QString(), QStringLiteral("missing.db"));
+    bool windowShown = false;
+    bool downloadEnabled = false;
+    QTimer watcher;
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* const window = qobject_cast<TfrmMain*>(widget); window && window->isVisible()) {
+                windowShown = true;
+                downloadEnabled = window->GetInvoicesBtn->isEnabled();
+                window->close();
+            }
+        }
+    });
+    watcher.start(50);
+    const int status =
+        eschf::runLoader({QStringLiteral("eschf-loader"), QStringLiteral("--config"), settings});
+    QCOMPARE(status, 0);
+    QVERIFY(windowShown);
+    QVERIFY(downloadEnabled);
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.first().kind, MessageKind::Error);
+    QVERIFY(!m_messages.first().text.isEmpty());
+    QVERIFY(m_messages.first().text != QStringLiteral("Файл MdbConnect.ini не найден."));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -7,14 +7,18 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <optional>
+
 class QAction;
 class QCheckBox;
 class QCommandLinkButton;
 class QGroupBox;
+class QKeyEvent;
 class QLineEdit;
 class QListWidget;
 class QMenu;
 class QMenuBar;
+class QMouseEvent;
 class QProgressBar;
 class QPushButton;
 class QWidget;
@@ -69,14 +73,48 @@ public:
     QList<QIcon> ButtonsImageList_16;
     QList<QIcon> ButtonsImageList_24;
 
+    // The folder of the program's executable, with a trailing separator: recv and recv3 lie in it and
+    // the download script is looked for there first. Tests give a folder of their own.
+    const QString& programFolder() const { return m_programFolder; }
+    void setProgramFolder(const QString& folder);
+
+    // Adds one line to LogLB for every entry (folders too) whose name matches mask, in the folder
+    // that the text folder + mask names; without regard to case, sorted by name. The line is the bare
+    // name when namesOnly, else folder + name. The list is not cleared first.
+    void ListFiles(const QString& folder, const QString& mask, bool namesOnly);
+    // Deletes every file that matches the wildcards of the path's last part; folders are left alone.
+    // The caller learns nothing of the outcome.
+    static void DeleteFiles(const QString& wildcardPath);
+
+    // Makes line index the selected line and scrolls it into view.
+    void selectLogLine(int index);
+    // The selected line's text; empty when no line is selected.
+    std::optional<QString> selectedLogLine() const;
+
 public slots:
     // The import run over the invoice folder.
     void ParseInvoicesBtnClick();
     // The branch redirection window.
     void FilialSettingsMMBtnClick();
 
+    // Log list tools.
+    void SearchBtnClick();
+    void SortBtnClick();
+    void CopyErrorsBtnClick();
+    void ListPopupPopup();
+    void CopyInvNumberPBtnClick();
+    void CopyUNNPBtnClick();
+    void SearchOrganizationBtnClick();
+
+    // Invoice file maintenance.
+    void GetInvoicesBtnClick();
+    void EnableUpdateOldCBClick();
+    void UpdateOldFilesClick();
+    void UpdateSendingFilesClick();
+
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -89,6 +127,13 @@ private:
     void applyMinimumSize();
     void runStartup(const QString& settingsPath);
 
+    // Whether a key typed into SearchEdit may reach it.
+    static bool SearchEditKeyPress(const QKeyEvent& event);
+    void LogLBMouseDown(const QMouseEvent& event);
+
+    QString downloadScript() const;
+
     eschf::TDM& m_dm;
     eschf::StartupState m_startup;
+    QString m_programFolder;
 };
