@@ -222,8 +222,6 @@ TfrmMain::TfrmMain(eschf::TDM& dm, const QString& settingsPath, QWidget* parent)
     runStartup(settingsPath);
 }
 
-TfrmMain::~TfrmMain() = default;
-
 void TfrmMain::createIcons()
 {
     using eschf::IconPicture;
@@ -434,11 +432,6 @@ void TfrmMain::runStartup(const QString& settingsPath)
         GetInvoicesBtn->setEnabled(*m_startup.downloadEnabled);
     if (!m_startup.failure.isEmpty())
         eschf::showMessage(nullptr, eschf::MessageKind::Error, m_startup.failure);
-}
-
-void TfrmMain::ParseInvoicesBtnClick()
-{
-    // The import run starts here.
 }
 
 void TfrmMain::FilialSettingsMMBtnClick()

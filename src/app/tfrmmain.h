@@ -1,15 +1,19 @@
 #pragma once
 
+#include "import/parsethread.h"
 #include "import/startup.h"
+#include "mapping/invoicedocument.h"
 
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <optional>
 
 class QAction;
+class QCloseEvent;
 class QCheckBox;
 class QCommandLinkButton;
 class QGroupBox;
@@ -29,7 +33,7 @@ class TDM;
 
 // The main window. Creating it runs start-up on the data module; every command of the program
 // starts from here and runs on the window thread.
-class TfrmMain : public QMainWindow
+class TfrmMain : public QMainWindow, private eschf::ParseThreadView
 {
     Q_OBJECT
 public:
@@ -73,6 +77,11 @@ public:
     QList<QIcon> ButtonsImageList_16;
     QList<QIcon> ButtonsImageList_24;
 
+    // The document an import run loads each invoice file into; only the run's worker uses it.
+    eschf::InvoiceDocument InvoiceXMLDocument;
+    // From the launch of an import run until its controls are enabled again.
+    bool runInProgress() const { return m_runActive; }
+
     // The folder of the program's executable, with a trailing separator: recv and recv3 lie in it and
     // the download script is looked for there first. Tests give a folder of their own.
     const QString& programFolder() const { return m_programFolder; }
@@ -115,6 +124,7 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createControls();
@@ -133,7 +143,20 @@ private:
 
     QString downloadScript() const;
 
+    // The import run's changes of the window, handed over by its worker.
+    QObject* handOverContext() override;
+    void setLogLine(int index, const QString& text, const QString& reason) override;
+    void setCurrentLogLine(int index) override;
+    void setRunControlsEnabled(bool enabled) override;
+    void setProgressPosition(int position) override;
+    void showRunSummary(const QString& text) override;
+    // Lets the worker of a run end, delivering its hand-overs meanwhile.
+    void waitForParseThread();
+
     eschf::TDM& m_dm;
     eschf::StartupState m_startup;
     QString m_programFolder;
+    QPointer<eschf::TParseThread> m_parseThread;
+    bool m_runActive = false;
+    bool m_summaryOpen = false;
 };

@@ -66,6 +66,11 @@ ImportRun::ImportRun(TDM& dm, ConnectionSpec spec, InvoiceDocument& doc, QString
 FileResult ImportRun::importOne(FileImporter& importer, const QString& path)
 {
     if (!m_dm.isOpen()) {
+        // Start-up stopped before it read the connection string: there is nothing to connect to.
+        if (m_spec.driver.isEmpty())
+            return {Outcome::I, path,
+                    QStringLiteral("Нет подключения к базе данных: при запуске программы "
+                                   "не прочитана строка подключения")};
         try {
             m_dm.open(m_spec);
         } catch (const Error& e) {
