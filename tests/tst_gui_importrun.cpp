@@ -1,0 +1,556 @@
+// An import run started from the main window, on a real database and real invoice files: what the
+// window shows while and after the run, and closing the window while the run lasts.
+#include "app/messages.h"
+#include "app/tfrmmain.h"
+#include "data/tdm.h"
+#include "import/parsethread.h"
+#include "invoicexml.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using eschf::MessageKind;
+
+namespace {
+
+const QString kLoaded = QStringLiteral("Загружен в базу - удалён");
+const QString kAlreadyThere = QStringLiteral("Уже существует - удалён");
+const QString kNotFound = QStringLiteral(" - Не найдено организации с УНП - ");
+const QString kBranch = QStringLiteral(" - Код филиала(доп УНП) - ");
+
+struct Message
+{
+    MessageKind kind;
+    QString text;
+};
+
+// The window as the worker left it when it showed the summary.
+struct AtSummary
+{
+    QList<bool> runControls; // SortBtn, CopyErrorsBtn, ParseInvoicesBtn, EnableUpdateOldCB, UpdateOldGB
+    int progress = -1;
+    bool workerConnection = true;
+    bool windowConnection = false;
+};
+
+QString invoiceNumber(int sequence)
+{
+    return QStringLiteral("290000002-2024-%1").arg(sequence, 10, 10, QLatin1Char('0'));
+}
+
+// Counts the hand-overs the worker makes to the window.
+class HandOverCounter : public QObject
+{
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MetaCall)
+            ++count;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// Closes the window on the worker's first hand-over, before the run has listed a file.
+class CloseOnFirstHandOver : public QObject
+{
+public:
+    explicit CloseOnFirstHandOver(TfrmMain& window) : m_window(window) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MetaCall && !m_done) {
+            m_done = true;
+            m_window.close();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    TfrmMain& m_window;
+    bool m_done = false;
+};
+
+} // namespace
+
+class TestGuiImportRun : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void runShowsOutcomes_data();
+    void runShowsOutcomes();
+    void emptyFolder_data();
+    void emptyFolder();
+    void secondPressStartsNothing();
+    void noConnection_data();
+    void noConnection();
+    void closeDuringRun_data();
+    void closeDuringRun();
+
+private:
+    std::unique_ptr<TfrmMain> openWindow();
+    // Writes file index of the kind a row names; returns its log line's path.
+    QString writeFile(int index, const QString& kind) const;
+    void writeInvoices(int count) const;
+    // Starts a run and waits for its end; the window's controls are enabled again by then.
+    void runToEnd(TfrmMain& window);
+    QList<Message> summaries() const;
+    QString query(const QString& sql) const;
+    // Every stored invoice complete with its items and document; nothing left without its invoice.
+    void verifyConsistent() const;
+
+    QTemporaryDir m_dir;
+    QString m_db;
+    QString m_folder; // the invoice folder, with its trailing separator
+    QString m_settings;
+    QList<Message> m_messages;
+    std::function<void()> m_onSummary;
+    std::unique_ptr<eschf::TDM> m_dm;
+};
+
+void TestGuiImportRun::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    // The tests close windows and go on; the program itself ends with its window.
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void TestGuiImportRun::init()
+{
+    const QString root = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()));
+    QDir(root).removeRecursively();
+    m_folder = QDir(root).filePath(QStringLiteral("Счета")) + u'/';
+    QVERIFY(QDir().mkpath(m_folder));
+    m_db = QDir(root).filePath(QStringLiteral("buh.db"));
+    eschf::test::createSqliteDatabase(m_db);
+    eschf::test::execSqlite(m_db,
+                            QStringLiteral("INSERT INTO tbPredpr (idPredpr, UNN) VALUES (1, '190000001'), "
+                                           "(2, '290000002'); INSERT INTO tbNastrPredpr VALUES (1);"));
+    m_settings = QDir(root).filePath(QStringLiteral("MdbConnect.ini"));
+    eschf::test::writeSettings(m_settings, eschf::test::sqliteConnectionString(m_db), m_folder);
+
+    m_messages.clear();
+    m_onSummary = nullptr;
+    eschf::setMessageHandler([this](MessageKind kind, const QString& text) {
+        m_messages.append({kind, text});
+        if (kind == MessageKind::Information && m_onSummary)
+            m_onSummary();
+    });
+    m_dm = std::make_unique<eschf::TDM>(QStringLiteral("MDBConnection"));
+}
+
+void TestGuiImportRun::cleanup()
+{
+    eschf::setMessageHandler({});
+    m_dm.reset();
+}
+
+std::unique_ptr<TfrmMain> TestGuiImportRun::openWindow()
+{
+    auto window = std::make_unique<TfrmMain>(*m_dm, m_settings);
+    window->show();
+    m_messages.clear();
+    return window;
+}
+
+QString TestGuiImportRun::writeFile(int index, const QString& kind) const
+{
+    const QString path = m_folder + QStringLiteral("%1.xml").arg(index);
+    if (kind == u"folder") {
+        QDir().mkpath(path);
+        return path;
+    }
+    if (kind == u"broken") {
+        eschf::test::writeText(path, "<issuance sender=\"290000002\">");
+        return path;
+    }
+    eschf::test::InvoiceXml invoice;
+    // The same invoice again where a row asks for it ("again").
+    invoice.number = invoiceNumber(kind == u"again" ? index : index + 1);
+    if (kind == u"A") {
+        invoice.documentType = QStringLiteral("ADDITIONAL");
+        invoice.invoice = QStringLiteral("290000002-2023-0000009999");
+    } else if (kind == u"B") {
+        invoice.sender = QStringLiteral("390000003");
+        invoice.providerUnp = QStringLiteral("390000003");
+    } else if (kind == u"C") {
+        invoice.deliveryCondition = false;
+    } else if (kind == u"D") {
+        invoice.recipientUnp = QStringLiteral("490000004");
+    }
+    eschf::test::writeInvoice(path, invoice);
+    return path;
+}
+
+void TestGuiImportRun::writeInvoices(int count) const
+{
+    // Names that sort as they are numbered.
+    for (int i = 0; i < count; ++i) {
+        eschf::test::InvoiceXml invoice;
+        invoice.number = invoiceNumber(i + 1);
+        eschf::test::writeInvoice(m_folder + QStringLiteral("%1.xml").arg(i, 4, 10, QLatin1Char('0')),
+                                  invoice);
+    }
+}
+
+void TestGuiImportRun::runToEnd(TfrmMain& window)
+{
+    window.ParseInvoicesBtnClick();
+    // Generous: every commit of the embedded database waits for the disk.
+    QTRY_VERIFY_WITH_TIMEOUT(!window.runInProgress(), 120000);
+}
+
+QList<Message> TestGuiImportRun::summaries() const
+{
+    QList<Message> found;
+    for (const Message& message : m_messages) {
+        if (message.kind == MessageKind::Information)
+            found.append(message);
+    }
+    return found;
+}
+
+QString TestGuiImportRun::query(const QString& sql) const
+{
+    return eschf::test::querySqlite(m_db, sql);
+}
+
+void TestGuiImportRun::verifyConsistent() const
+{
+    const QString sameInvoice = QStringLiteral(
+        "i.idSender = x.idSender AND i.compilingYear = x.compilingYear AND i.number = x.number");
+    QCOMPARE(query(QStringLiteral("SELECT count(*) FROM invoices WHERE completed IS NOT 1")),
+             QStringLiteral("0"));
+    for (const QString& table : {QStringLiteral("roster"), QStringLiteral("documents")}) {
+        QCOMPARE(query(QStringLiteral("SELECT count(*) FROM %1 x WHERE NOT EXISTS "
+                                      "(SELECT 1 FROM invoices i WHERE %2)")
+                           .arg(table, sameInvoice)),
+                 QStringLiteral("0"));
+        QCOMPARE(query(QStringLiteral("SELECT count(*) FROM invoices i WHERE NOT EXISTS "
+                                      "(SELECT 1 FROM %1 x WHERE %2)")
+                           .arg(table, sameInvoice)),
+                 QStringLiteral("0"));
+    }
+    QCOMPARE(query(QStringLiteral("SELECT count(*) FROM descriptions d WHERE NOT EXISTS "
+                                  "(SELECT 1 FROM roster r WHERE r.idStr = d.idStr)")),
+             QStringLiteral("0"));
+}
+
+void TestGuiImportRun::runShowsOutcomes_data()
+{
+    QTest::addColumn<QStringList>("kinds");
+    QTest::addColumn<bool>("updateMode"); // update mode on and "Перезапись…" ticked
+    QTest::addColumn<QString>("summary");
+
+    QTest::newRow("every outcome a window shows")
+        << QStringList{"E", "again", "A", "B", "C", "D", "broken", "folder"} << false
+        << "Загрузка закончена.\n\rЗагружено: 1\n\rОшибки: 6\n\rПропущено: 1";
+    QTest::newRow("a single file") << QStringList{"E"} << false
+                                   << "Загрузка закончена.\n\rЗагружено: 1\n\rОшибки: 0\n\rПропущено: 0";
+    QTest::newRow("rewrite ticked: the stored invoice is written again")
+        << QStringList{"E", "again"} << true
+        << "Загрузка закончена.\n\rЗагружено: 2\n\rОшибки: 0\n\rПропущено: 0";
+}
+
+void TestGuiImportRun::runShowsOutcomes()
+{
+    QFETCH(QStringList, kinds);
+    QFETCH(bool, updateMode);
+    QFETCH(QString, summary);
+    const int n = int(kinds.size());
+
+    QStringList paths;
+    for (int i = 0; i < kinds.size(); ++i)
+        paths << writeFile(i, kinds.at(i));
+    const auto window = openWindow();
+    if (updateMode) {
+        window->EnableUpdateOldCB->click();
+        window->UpdateOldInDBCB->setChecked(true);
+    }
+    const QList<QWidget*> inner = {window->UpdateOldFiles, window->UpdateSendingFiles,
+                                   window->UpdateOldInDBCB};
+    QCOMPARE(window->UpdateOldInDBCB->isEnabled(), updateMode);
+
+    AtSummary atSummary;
+    m_onSummary = [&] {
+        for (QWidget* const control :
+             {static_cast<QWidget*>(window->SortBtn), static_cast<QWidget*>(window->CopyErrorsBtn),
+              static_cast<QWidget*>(window->ParseInvoicesBtn),
+              static_cast<QWidget*>(window->EnableUpdateOldCB), static_cast<QWidget*>(window->UpdateOldGB)})
+            atSummary.runControls << control->isEnabled();
+        atSummary.progress = window->MainProgressBar->value();
+        atSummary.workerConnection = QSqlDatabase::contains(eschf::TParseThread::ConnectionName);
+        atSummary.windowConnection = m_dm->isOpen();
+    };
+    HandOverCounter handOvers;
+    window->installEventFilter(&handOvers);
+
+    window->ParseInvoicesBtnClick();
+    // Off before the worker has taken a step.
+    QVERIFY(!window->ParseInvoicesBtn->isEnabled());
+    QVERIFY(!window->SortBtn->isEnabled());
+    QVERIFY(!window->UpdateOldGB->isEnabled());
+    QCOMPARE(window->MainProgressBar->maximum(), n - 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->runInProgress(), 120000);
+
+    // The summary held the worker with every control still off and the last file's position.
+    QCOMPARE(summaries().size(), 1);
+    QCOMPARE(summaries().first().text, summary);
+    QCOMPARE(atSummary.runControls, QList<bool>(5, false));
+    QCOMPARE(atSummary.progress, n - 1);
+    QVERIFY2(!atSummary.workerConnection, "the worker's connection outlived its files");
+    QVERIFY(atSummary.windowConnection);
+    QVERIFY(handOvers.count <= 3 * n + 3);
+
+    for (QWidget* const control :
+         {static_cast<QWidget*>(window->SortBtn), static_cast<QWidget*>(window->CopyErrorsBtn),
+          static_cast<QWidget*>(window->ParseInvoicesBtn), static_cast<QWidget*>(window->EnableUpdateOldCB),
+          static_cast<QWidget*>(window->UpdateOldGB)})
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    for (QWidget* const control : inner)
+        QCOMPARE(control->isEnabled(), updateMode);
+    QCOMPARE(window->MainProgressBar->value(), n - 1);
+
+    QCOMPARE(window->LogLB->count(), n);
+    for (int i = 0; i < n; ++i) {
+        const QString kind = kinds.at(i);
+        const QString number = invoiceNumber(kind == u"again" ? i : i + 1);
+        QString line = paths.at(i);
+        if (kind == u"E" || (kind == u"again" && updateMode))
+            line = kLoaded;
+        else if (kind == u"again")
+            line = kAlreadyThere;
+        else if (kind == u"A")
+            line = number + QStringLiteral(" - Не найдена исходная ЭСЧФ - 290000002-2023-0000009999");
+        else if (kind == u"B")
+            line = number + kNotFound + QStringLiteral("390000003") + kBranch;
+        else if (kind == u"C")
+            line = QStringLiteral("У ЭСЧФ - ") + number + QStringLiteral(" - нет документа для сверки.");
+        else if (kind == u"D")
+            line = number + kNotFound + QStringLiteral("490000004") + kBranch;
+        const QListWidgetItem* const item = window->LogLB->item(i);
+        QCOMPARE(item->text(), line);
+        // The reason a file failed is its line's tooltip; a loaded or skipped file has none.
+        const bool gone = line == kLoaded || line == kAlreadyThere;
+        QVERIFY2(item->toolTip().isEmpty() == gone,
+                 qPrintable(kind + QStringLiteral(": ") + item->toolTip()));
+        QCOMPARE(QFileInfo::exists(paths.at(i)), !gone);
+    }
+    QCOMPARE(window->LogLB->currentRow(), n - 1);
+    verifyConsistent();
+}
+
+void TestGuiImportRun::emptyFolder_data()
+{
+    QTest::addColumn<QString>("content"); // "" nothing, "other" files of another kind, "gone" no folder
+    QTest::newRow("empty folder") << "";
+    QTest::newRow("no invoice files") << "other";
+    QTest::newRow("the folder does not exist") << "gone";
+}
+
+void TestGuiImportRun::emptyFolder()
+{
+    QFETCH(QString, content);
+    if (content == u"other") {
+        eschf::test::writeText(m_folder + QStringLiteral("readme.txt"), "not an invoice");
+        eschf::test::writeText(m_folder + QStringLiteral("invoice.xml.bak"), "<issuance/>");
+    } else if (content == u"gone") {
+        QVERIFY(QDir(m_folder).removeRecursively());
+    }
+    const auto window = openWindow();
+    window->LogLB->addItem(QStringLiteral("a line of an earlier command"));
+    window->MainProgressBar->setMaximum(9);
+    window->MainProgressBar->setValue(4);
+
+    window->ParseInvoicesBtn->click();
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.first().kind, MessageKind::Warning);
+    QCOMPARE(m_messages.first().text, QStringLiteral("В папке нет файлов."));
+    QCOMPARE(window->LogLB->count(), 0);
+    QCOMPARE(window->MainProgressBar->value(), 0);
+    QVERIFY(!window->runInProgress());
+    // Nothing changed its enabled state: sorting and copying still wait for a first run.
+    QVERIFY(!window->SortBtn->isEnabled());
+    QVERIFY(!window->CopyErrorsBtn->isEnabled());
+    QVERIFY(window->ParseInvoicesBtn->isEnabled());
+    QVERIFY(window->EnableUpdateOldCB->isEnabled());
+    QVERIFY(window->UpdateOldGB->isEnabled());
+}
+
+void TestGuiImportRun::secondPressStartsNothing()
+{
+    writeInvoices(20);
+    writeFile(20, QStringLiteral("broken"));
+    const auto window = openWindow();
+
+    window->ParseInvoicesBtn->click();
+    QVERIFY(window->runInProgress());
+    window->ParseInvoicesBtn->click();
+    window->ParseInvoicesBtnClick();
+    // A second launch would have listed the folder again.
+    QCOMPARE(window->LogLB->count(), 21);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->runInProgress(), 120000);
+    QCOMPARE(summaries().size(), 1);
+    QCOMPARE(summaries().first().text,
+             QStringLiteral("Загрузка закончена.\n\rЗагружено: 20\n\rОшибки: 1\n\rПропущено: 0"));
+
+    // After the run a press starts the next one, on what the first left behind.
+    runToEnd(*window);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(summaries().size(), 2);
+    QCOMPARE(summaries().last().text,
+             QStringLiteral("Загрузка закончена.\n\rЗагружено: 0\n\rОшибки: 1\n\rПропущено: 0"));
+    QCOMPARE(window->LogLB->count(), 1);
+    QCOMPARE(window->MainProgressBar->maximum(), 0);
+}
+
+void TestGuiImportRun::noConnection_data()
+{
+    QTest::addColumn<bool>("settingsBroken"); // start-up never read a connection string it can use
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("start-up stopped before the connection") << true << "Нет подключения к базе данных";
+    QTest::newRow("the database is gone since start-up") << false << "Файл базы данных не найден";
+}
+
+void TestGuiImportRun::noConnection()
+{
+    QFETCH(bool, settingsBroken);
+    QFETCH(QString, reason);
+    if (settingsBroken) {
+        eschf::test::writeSettings(
+            m_settings, QStringLiteral("Provider=Microsoft.ACE.OLEDB.12.0;Data Source=x.accdb"), m_folder);
+    }
+    writeInvoices(2);
+    const auto window = openWindow();
+    QVERIFY(!window->path.isEmpty());
+    if (!settingsBroken)
+        QVERIFY(QFile::remove(m_db));
+
+    runToEnd(*window);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(summaries().size(), 1);
+    QCOMPARE(summaries().first().text,
+             QStringLiteral("Загрузка закончена.\n\rЗагружено: 0\n\rОшибки: 2\n\rПропущено: 0"));
+    for (int i = 0; i < 2; ++i) {
+        const QListWidgetItem* const item = window->LogLB->item(i);
+        QCOMPARE(item->text(), m_folder + QStringLiteral("%1.xml").arg(i, 4, 10, QLatin1Char('0')));
+        QVERIFY2(item->toolTip().contains(reason), qPrintable(item->toolTip()));
+        QVERIFY(QFile::exists(item->text()));
+    }
+    QVERIFY(window->ParseInvoicesBtn->isEnabled());
+}
+
+void TestGuiImportRun::closeDuringRun_data()
+{
+    QTest::addColumn<int>("files");
+    // The file whose start closes the window (0: the run's first step); -1 any moment; -2 the summary.
+    QTest::addColumn<int>("closeAt");
+
+    QTest::newRow("before the first file") << 10 << 0;
+    QTest::newRow("at the second file") << 10 << 1;
+    QTest::newRow("in the middle of the folder") << 40 << 17;
+    QTest::newRow("at the last file") << 10 << 9;
+    QTest::newRow("at any moment") << 300 << -1;
+    QTest::newRow("while the summary is open") << 5 << -2;
+}
+
+void TestGuiImportRun::closeDuringRun()
+{
+    QFETCH(int, files);
+    QFETCH(int, closeAt);
+    writeInvoices(files);
+    auto window = openWindow();
+    TfrmMain* const shown = window.get();
+    CloseOnFirstHandOver closer(*window);
+    if (closeAt == 0) {
+        window->installEventFilter(&closer);
+    } else if (closeAt > 0) {
+        // Closing inside the worker's own hand-over: the worker is waiting on this very call.
+        connect(window->MainProgressBar, &QProgressBar::valueChanged, window.get(),
+                [shown, closeAt](int value) {
+                    if (value == closeAt && shown->runInProgress())
+                        shown->close();
+                });
+    } else if (closeAt == -2) {
+        m_onSummary = [shown] {
+            shown->close();
+        };
+    }
+
+    window->ParseInvoicesBtnClick();
+    if (closeAt == -1) {
+        QTRY_VERIFY_WITH_TIMEOUT(window->MainProgressBar->value() >= 3, 60000);
+        window->close();
+    }
+    if (closeAt == -2)
+        QTRY_VERIFY_WITH_TIMEOUT(!summaries().isEmpty(), 120000);
+    else
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 60000);
+    // Destroying the window lets the worker go: it must end, not abort the program.
+    window.reset();
+    QVERIFY(!QSqlDatabase::contains(eschf::TParseThread::ConnectionName));
+
+    // Every file is either stored and gone or untouched and still there.
+    int stored = 0;
+    for (int i = 0; i < files; ++i) {
+        const QString path = m_folder + QStringLiteral("%1.xml").arg(i, 4, 10, QLatin1Char('0'));
+        const QString rows =
+            query(QStringLiteral("SELECT count(*) FROM invoices WHERE number = %1").arg(i + 1));
+        QVERIFY2(rows == (QFile::exists(path) ? QStringLiteral("0") : QStringLiteral("1")), qPrintable(path));
+        stored += rows.toInt();
+    }
+    verifyConsistent();
+    if (closeAt >= 0) {
+        QCOMPARE(stored, closeAt);
+        QVERIFY(summaries().isEmpty());
+    } else if (closeAt == -1) {
+        QVERIFY(stored < files);
+        QVERIFY(summaries().isEmpty());
+    } else {
+        QCOMPARE(stored, files);
+        QCOMPARE(summaries().size(), 1);
+    }
+
+    // The next start and run load the rest.
+    m_messages.clear();
+    m_onSummary = nullptr;
+    const auto next = openWindow();
+    runToEnd(*next);
+    if (QTest::currentTestFailed())
+        return;
+    if (stored < files) {
+        QCOMPARE(summaries().size(), 1);
+        QCOMPARE(summaries().first().text,
+                 QStringLiteral("Загрузка закончена.\n\rЗагружено: %1\n\rОшибки: 0\n\rПропущено: 0")
+                     .arg(files - stored));
+    } else {
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages.first().text, QStringLiteral("В папке нет файлов."));
+    }
+    QCOMPARE(query(QStringLiteral("SELECT count(*) FROM invoices")), QString::number(files));
+    verifyConsistent();
+}
+
+QTEST_MAIN(TestGuiImportRun)
+#include "tst_gui_importrun.moc"
