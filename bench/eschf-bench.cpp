@@ -114,17 +114,24 @@ double statusMegabytes(const char* key)
     return -1;
 }
 
-// CPU time of the process so far, user and system, in nanoseconds: what the run costs apart from
-// waiting for the disk, which other work on the machine can stretch.
-qint64 cpuNanoseconds()
+// CPU time of the process so far, in nanoseconds, in user space and in the kernel (where the
+// flushes to disk, file reads and deletions are): what the run costs apart from waiting for the
+// disk, which other work on the machine can stretch.
+struct CpuTime
+{
+    qint64 user = 0;
+    qint64 system = 0;
+};
+
+CpuTime cpuTime()
 {
 #ifdef Q_OS_UNIX
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return (qint64(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000000000LL +
-           (qint64(usage.ru_utime.tv_usec) + usage.ru_stime.tv_usec) * 1000LL;
+    return {qint64(usage.ru_utime.tv_sec) * 1000000000LL + qint64(usage.ru_utime.tv_usec) * 1000LL,
+            qint64(usage.ru_stime.tv_sec) * 1000000000LL + qint64(usage.ru_stime.tv_usec) * 1000LL};
 #else
-    return 0;
+    return {};
 #endif
 }
 
@@ -146,21 +153,52 @@ double peakResidentMegabytes()
 struct Measure
 {
     qint64 wallNs = 0;
-    qint64 cpuNs = 0;
+    CpuTime cpu;
     QElapsedTimer timer;
-    qint64 cpuAtStart = 0;
+    CpuTime cpuAtStart;
 
     void start()
     {
-        cpuAtStart = cpuNanoseconds();
+        cpuAtStart = cpuTime();
         timer.start();
     }
     void stop()
     {
         wallNs += timer.nsecsElapsed();
-        cpuNs += cpuNanoseconds() - cpuAtStart;
+        const CpuTime now = cpuTime();
+        cpu.user += now.user - cpuAtStart.user;
+        cpu.system += now.system - cpuAtStart.system;
     }
+    qint64 cpuNs() const { return cpu.user + cpu.system; }
 };
+
+// What deleting that many invoice files costs on this file system by itself: the import deletes
+// every file it loads, the floor does not, and some file systems make a deletion dear (online
+// discard, for one).
+qint64 deletionCost(const QString& folder, int files)
+{
+    QDir().mkpath(folder);
+    QStringList paths;
+    for (int i = 0; i < files; ++i) {
+        paths << QDir(folder).filePath(QStringLiteral("%1.xml").arg(i));
+        QFile file(paths.last());
+        if (!file.open(QIODevice::WriteOnly) || file.write(invoiceXml(syntheticInvoice(i))) < 0)
+            throw Error(QStringLiteral("Не удалось записать %1").arg(file.fileName()));
+    }
+    syncDisks();
+    QElapsedTimer timer;
+    timer.start();
+    for (const QString& path : paths)
+        QFile::remove(path);
+    return timer.nsecsElapsed();
+}
+
+QString cpuText(const CpuTime& cpu, double n)
+{
+    return QStringLiteral("%1 ms user + %2 ms system")
+        .arg(cpu.user / 1e6 / n, 0, 'f', 3)
+        .arg(cpu.system / 1e6 / n, 0, 'f', 3);
+}
 
 class CountingObserver : public ImportObserver
 {
@@ -337,34 +375,37 @@ int runBenchmark(const Options& options)
     const double peak = peakResidentMegabytes();
     importDm.close();
     floorDm.close();
+    const qint64 deletionNs = deletionCost(work.filePath(QStringLiteral("scratch")), options.files);
     if (observer.failures > 0 || loaded != options.files) {
         fprintf(stderr, "загружено %d из %d\n", loaded, options.files);
         return 1;
     }
     const qint64 importNs = import.wallNs;
-    const qint64 importCpuNs = import.cpuNs;
+    const qint64 importCpuNs = import.cpuNs();
     const qint64 floorNs = floor.wallNs;
-    const qint64 floorCpuNs = floor.cpuNs;
+    const qint64 floorCpuNs = floor.cpuNs();
 
     const QString importRows = rowCounts(importDb);
     const QString floorRows = rowCounts(floorDb);
     const double n = options.files;
     out() << "import: " << QString::number(importNs / 1e9, 'f', 3) << " s, "
           << QString::number(n / (importNs / 1e9), 'f', 0) << " files/s, "
-          << QString::number(importNs / 1e6 / n, 'f', 3) << " ms/file (cpu "
-          << QString::number(importCpuNs / 1e6 / n, 'f', 3) << " ms/file)" << Qt::endl;
+          << QString::number(importNs / 1e6 / n, 'f', 3) << " ms/file (cpu " << cpuText(import.cpu, n) << ")"
+          << Qt::endl;
     out() << "statements per file: " << QString::number(statements / n, 'f', 1) << Qt::endl;
     out() << "resident memory: " << QString::number(residentBefore, 'f', 1) << " MB before the run, peak "
           << QString::number(peak, 'f', 1) << " MB" << Qt::endl;
     out() << "rows: " << importRows << Qt::endl;
     out() << "floor: " << QString::number(floorNs / 1e9, 'f', 3) << " s, "
           << QString::number(n / (floorNs / 1e9), 'f', 0) << " invoices/s, "
-          << QString::number(floorNs / 1e6 / n, 'f', 3) << " ms/invoice (cpu "
-          << QString::number(floorCpuNs / 1e6 / n, 'f', 3) << " ms/invoice)" << Qt::endl;
+          << QString::number(floorNs / 1e6 / n, 'f', 3) << " ms/invoice (cpu " << cpuText(floor.cpu, n) << ")"
+          << Qt::endl;
     if (floorRows != importRows) {
         fprintf(stderr, "floor wrote other rows: %s\n", qPrintable(floorRows));
         return 1;
     }
+    out() << "deleting the files alone: " << QString::number(deletionNs / 1e6 / n, 'f', 3)
+          << " ms/file (the import's, the floor deletes nothing)" << Qt::endl;
     out() << "cpu ratio import/floor: " << QString::number(double(importCpuNs) / double(floorCpuNs), 'f', 2)
           << Qt::endl;
     out() << "ratio import/floor: " << QString::number(double(importNs) / double(floorNs), 'f', 2)
