@@ -1,8 +1,10 @@
 #pragma once
 
 #include "data/connection.h"
+#include "data/error.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
@@ -89,18 +91,41 @@ public:
     void setText(const QStringList& lines);
     // The text sent for the connection's dialect: every line followed by CR LF.
     QString text() const;
+    QString text(Dialect dialect) const;
 
 private:
-    // ... implementation state
+    friend class TDM;
+    std::size_t indexOf(QStringView name) const;
+    // SQLite prepares one statement at a time: its text is sent in parts, split at empty lines.
+    struct Part
+    {
+        QSqlQuery query;
+        std::vector<std::size_t> params; // the parameters whose placeholders stand in this part
+    };
+
+    void prepare();
+    void runParts();
+    void fetchAll(QSqlQuery& query);
+    void detach();
+    Error failure(const QSqlError& error) const;
+
     TDM& m_owner;
     QString m_name;
     std::vector<ParamDecl> m_params;
+    QStringList m_placeholders; // ":name" as it stands in the text, per parameter
     QStringList m_msSqlLines;
     QStringList m_sqliteLines;
     std::vector<QVariant> m_values;
-    QSqlQuery m_query;
+    QString m_identityColumn; // read as a whole number, whatever type the server gives it
+    std::vector<Part> m_parts;
     bool m_prepared = false;
+    // A result set is read whole and the cursor closed at once: a SQLite statement left stepping
+    // would hold its transaction open, and SQL Server serves one open result set per connection.
     bool m_open = false;
+    QStringList m_columns;
+    std::vector<std::vector<QVariant>> m_rows;
+    std::size_t m_row = 0;
+    int m_rowsAffected = -1;
 };
 
 // The data module: one connection and every statement the program runs. One TDM per thread, each
@@ -153,7 +178,11 @@ public:
 
 private:
     friend class Statement;
+    std::vector<Statement*> statements();
+    void configureSqlite();
+
     QString m_connectionName;
+    QSqlDatabase m_db;
     ConnectionSpec m_spec;
     Dialect m_dialect = Dialect::Sqlite;
     quint64 m_statementsRun = 0;
