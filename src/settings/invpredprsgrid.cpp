@@ -160,13 +160,19 @@ void InvPredprsGrid::resizeEvent(QResizeEvent* event)
 // The text of an open cell editor goes into the row before the row is posted or the cursor moves.
 void InvPredprsGrid::commitOpenEditor()
 {
+    closeOpenEditor(true);
+}
+
+void InvPredprsGrid::closeOpenEditor(bool commit)
+{
     if (state() != QAbstractItemView::EditingState)
         return;
     const QList<QWidget*> children = viewport()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     for (QWidget* editor : children) {
         if (editor->isHidden()) // an editor already released, waiting for deletion
             continue;
-        commitData(editor);
+        if (commit)
+            commitData(editor);
         closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
 }
@@ -269,6 +275,7 @@ void InvPredprsGrid::deleteCurrentRow()
 
 void InvPredprsGrid::cancelEdit()
 {
+    closeOpenEditor(false);
     const int row = m_model->editRow();
     if (row < 0)
         return;

@@ -51,6 +51,7 @@ private:
     void fitColumns();
     void keepFitAfterDrag(int section, int newSize);
     void commitOpenEditor();
+    void closeOpenEditor(bool commit);
     bool hasEmptyNewRowAtCursor() const;
     void insertRowAt(int row);
     void showRefusal(const RowRefused& refused);
