@@ -252,9 +252,11 @@ bool InvPredprsModel::setData(const QModelIndex& index, const QVariant& value, i
 
 QVariant InvPredprsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
+    if (role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (orientation == Qt::Horizontal && section >= 0 && section < ColumnCount)
         return columnTitle(section);
-    return QAbstractTableModel::headerData(section, orientation, role);
+    return {}; // the indicator column carries no row numbers
 }
 
 Qt::ItemFlags InvPredprsModel::flags(const QModelIndex& index) const

@@ -5,6 +5,7 @@
 #include "settings/invpredprsmessages.h"
 #include "settings/invpredprsmodel.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
@@ -36,7 +37,11 @@ TfrmInvPredprs::TfrmInvPredprs(eschf::TDM& dm, QWidget* owner)
     const int chrome = InvPredprsDBGridEh->verticalHeader()->sizeHint().width() +
                        2 * InvPredprsDBGridEh->frameWidth() +
                        style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, InvPredprsDBGridEh);
-    resize(designedWidth + chrome, 360);
+    // The caption should not be cut off by the title bar's buttons either.
+    QFont caption = font();
+    caption.setBold(true);
+    const int captionWidth = QFontMetrics(caption).horizontalAdvance(windowTitle()) + 120;
+    resize(std::max(designedWidth + chrome, captionWidth), 360);
     setMinimumSize(200, 120);
     placeAtScreenCentre();
 
