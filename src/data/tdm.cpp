@@ -1,35 +1,670 @@
-// Placeholder until the data module lands: enough for the other targets to link.
 #include "data/tdm.h"
 
+#include "data/paramconvert.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlRecord>
+
+using namespace Qt::Literals::StringLiterals;
+
 namespace eschf {
+
+namespace {
+
+QString hideSecrets(QString text, const QStringList& secrets)
+{
+    for (const QString& secret : secrets) {
+        if (!secret.isEmpty())
+            text.replace(secret, u"***"_s);
+    }
+    return text;
+}
+
+QString errorText(const QSqlError& error)
+{
+    QString text = error.text().trimmed();
+    if (text.isEmpty())
+        text = u"неизвестная ошибка базы данных"_s;
+    return text;
+}
+
+// The name a parameter has in the text: Qt binds only [A-Za-z0-9_], so "[name]" stands as ":name_".
+QString placeholderOf(const QString& name)
+{
+    if (name.startsWith(u'[') && name.endsWith(u']'))
+        return u':' + name.mid(1, name.size() - 2) + u'_';
+    return u':' + name;
+}
+
+ParamDecl smallint(const QString& name, bool nullable = false)
+{
+    return {name, ParamType::SmallInt, 5, 0, nullable};
+}
+ParamDecl integer(const QString& name, bool nullable = false)
+{
+    return {name, ParamType::Int, 10, 0, nullable};
+}
+ParamDecl bigint(const QString& name, bool nullable = false)
+{
+    return {name, ParamType::BigInt, 19, 0, nullable};
+}
+ParamDecl tinyint(const QString& name, bool nullable = false)
+{
+    return {name, ParamType::TinyInt, 3, 0, nullable};
+}
+ParamDecl bit(const QString& name, bool nullable = false)
+{
+    return {name, ParamType::Bit, 0, 0, nullable};
+}
+ParamDecl datetime(const QString& name, bool nullable = false)
+{
+    return {name, ParamType::DateTime, 23, 3, nullable};
+}
+ParamDecl decimal(const QString& name, int precision, int scale, bool nullable = false)
+{
+    return {name, ParamType::Decimal, precision, scale, nullable};
+}
+ParamDecl varchar(const QString& name, int width, bool nullable = false)
+{
+    return {name, ParamType::VarChar, width, 0, nullable};
+}
+ParamDecl untyped(const QString& name)
+{
+    return {name, ParamType::Untyped, 0, 0, true};
+}
+
+std::vector<ParamDecl> invoiceKey()
+{
+    return {smallint(u"idSender"_s), smallint(u"compilingYear"_s), bigint(u"number"_s)};
+}
+
+std::vector<ParamDecl> withKey(std::vector<ParamDecl> rest)
+{
+    std::vector<ParamDecl> all = invoiceKey();
+    all.insert(all.end(), rest.begin(), rest.end());
+    return all;
+}
+
+// --- the texts: SQL Server's as the department's database has always received them; SQLite's
+// say the same in its dialect.
+
+const QStringList invoicesInsertText{
+    u"INSERT INTO invoices( idSender, compilingYear, number, invoice, dateCancelled, documentType, "
+    u"dateTransaction, idProvider, providerStatus, specialDealGoods, principalId, principalYear, "_s,
+    u"principalNumber, principalDate, vendorId, vendorYear, vendorNumber, vendorDate, pDeclaration, "
+    u"dateRelease, dateActualExport, pTaxesNumber, pTaxesDate, idRecipient, "_s,
+    u"recipientStatus, rDeclaration, rTaxesNumber, rTaxesDate, dateImport, contractNumber, contractDate, "
+    u"description, totalCostVat, totalExcise, totalVat, totalCost) "_s,
+    u"VALUES (:idSender, :compilingYear, :number, :invoice, :dateCancelled, :documentType, "
+    u":dateTransaction, :idProvider, :providerStatus, :specialDealGoods, :principalId, :principalYear, "_s,
+    u":principalNumber, :principalDate, :vendorId, :vendorYear,:vendorNumber, :vendorDate, :pDeclaration, "
+    u":dateRelease, :dateActualExport, :pTaxesNumber, :pTaxesDate, "_s,
+    u":idRecipient, :recipientStatus, :rDeclaration,:rTaxesNumber, :rTaxesDate, :dateImport, "
+    u":contractNumber, :contractDate, :description, :totalCostVat, :totalExcise, :totalVat, :totalCost)"_s,
+};
+
+const QString rosterInsertColumns =
+    u"INSERT INTO roster(idSender, compilingYear, number, pnt, itemNumber, [name], code, code_oced, "
+    u"units, [count], price, cost, summaExcise, rate, idRateType, summaVat, costVat)"_s;
+const QString rosterInsertValues =
+    u"VALUES (:idSender, :compilingYear, :number, :pnt, :itemNumber, :name_, :code, :code_oced, :units, "
+    u":count_, :price, :cost, :summaExcise, :rate, :idRateType, :summaVat, :costVat)"_s;
+
+const QStringList rosterInsertMsSql{rosterInsertColumns, rosterInsertValues, QString(),
+                                    u"Select Scope_Identity() as 'IdentValue'"_s};
+// Run as two statements: SQLite takes one at a time. INSERT ... RETURNING would do on QSQLITE, but
+// the SQLite ODBC driver gives no result set for an INSERT.
+const QStringList rosterInsertSqlite{rosterInsertColumns, rosterInsertValues, QString(),
+                                     u"SELECT last_insert_rowid() AS IdentValue"_s};
+
+const QStringList findSklMsSql{
+    u"SELECT kodSkl "_s,
+    u"FROM docCaption "_s,
+    u"WHERE RIGHT('0000000000'+:DocNumber,10) = RIGHT('0000000000' + CAST(docCaption.NumDoc AS varchar), "
+    u"10) and docCaption.vidDoc=:VidDoc AND docCaption.DateDoc=:DocDate"_s,
+};
+const QStringList findSklSqlite{
+    u"SELECT kodSkl "_s,
+    u"FROM docCaption "_s,
+    u"WHERE substr('0000000000' || :DocNumber, -10) = substr('0000000000' || CAST(docCaption.NumDoc AS "
+    u"TEXT), "
+    u"-10) and docCaption.vidDoc=:VidDoc AND docCaption.DateDoc=:DocDate"_s,
+};
+
+const QStringList selPredprByUnnMsSql{u"Select TOP 1 idPredpr "_s, u"from tbPredpr "_s, u"WHERE UNN=:UNN"_s};
+const QStringList selPredprByUnnSqlite{u"Select idPredpr "_s, u"from tbPredpr "_s, u"WHERE UNN=:UNN"_s,
+                                       u"LIMIT 1"_s};
+
+const QStringList selNastrMsSql{u"Select UNN"_s, u"from tbPredpr "_s,
+                                u"WHERE idPredpr=(SELECT idPredpr FROM tbNastrPredpr)"_s};
+// SQLite quietly takes the first row of a scalar subquery; SQL Server refuses more than one. The
+// malformed JSON path is the one way a plain query can fail with a text of our own.
+const QStringList selNastrSqlite{
+    u"Select UNN"_s, u"from tbPredpr "_s,
+    u"WHERE idPredpr=(SELECT CASE WHEN count(*) > 1 THEN json_extract('{}', 'Подзапрос вернул больше "
+    u"одного значения: строк в tbNastrPredpr ' || count(*)) ELSE max(idPredpr) END FROM tbNastrPredpr)"_s};
+
+const QStringList same{};
+
+// What the connection reaches decides, not the driver: ODBC may lead to SQLite too. Qt names SQL
+// Server, but not SQLite behind ODBC; only SQLite knows sqlite_version().
+Dialect dialectReached(const QSqlDatabase& db)
+{
+    switch (db.driver()->dbmsType()) {
+    case QSqlDriver::SQLite:
+        return Dialect::Sqlite;
+    case QSqlDriver::MSSqlServer:
+    case QSqlDriver::Sybase:
+        return Dialect::MsSql;
+    default:
+        break;
+    }
+    QSqlQuery probe(db);
+    probe.setForwardOnly(true);
+    const bool sqlite = probe.exec(u"SELECT sqlite_version()"_s) && probe.next();
+    return sqlite ? Dialect::Sqlite : Dialect::MsSql;
+}
+
+} // namespace
+
+// --- Statement
 
 Statement::Statement(TDM& owner, QString name, std::vector<ParamDecl> params, QStringList msSqlLines,
                      QStringList sqliteLines)
     : m_owner(owner), m_name(std::move(name)), m_params(std::move(params)),
       m_msSqlLines(std::move(msSqlLines)), m_sqliteLines(std::move(sqliteLines))
 {
+    if (m_sqliteLines.isEmpty())
+        m_sqliteLines = m_msSqlLines;
+    for (const ParamDecl& p : m_params) {
+        m_placeholders.append(placeholderOf(p.name));
+        m_values.push_back(typedNull(p.type));
+    }
 }
+
+std::size_t Statement::indexOf(QStringView name) const
+{
+    for (std::size_t i = 0; i < m_params.size(); ++i) {
+        if (m_params[i].name == name)
+            return i;
+    }
+    throw Error(u"%1: нет параметра %2"_s.arg(m_name, name.toString()));
+}
+
+void Statement::setParam(QStringView name, const QVariant& value)
+{
+    const std::size_t i = indexOf(name);
+    m_values[i] = convertParam(m_name, m_params[i], value);
+}
+
+void Statement::setNull(QStringView name)
+{
+    const std::size_t i = indexOf(name);
+    m_values[i] = typedNull(m_params[i].type);
+}
+
+void Statement::setAllNull()
+{
+    for (std::size_t i = 0; i < m_params.size(); ++i)
+        m_values[i] = typedNull(m_params[i].type);
+}
+
+QVariant Statement::param(QStringView name) const
+{
+    return m_values[indexOf(name)];
+}
+
+Error Statement::failure(const QSqlError& error) const
+{
+    return Error(hideSecrets(errorText(error), m_owner.m_spec.secrets));
+}
+
+void Statement::prepare()
+{
+    if (!m_owner.isOpen())
+        throw Error(u"%1: нет соединения с базой данных"_s.arg(m_name));
+    if (m_prepared)
+        return;
+    m_parts.clear();
+    const Dialect dialect = m_owner.dialect();
+    const QStringList& lines = dialect == Dialect::Sqlite ? m_sqliteLines : m_msSqlLines;
+    QStringList texts{QString()};
+    for (const QString& line : lines) {
+        if (dialect == Dialect::Sqlite && line.trimmed().isEmpty())
+            texts.append(QString());
+        else
+            texts.last() += line + u"\r\n"_s;
+    }
+    for (const QString& text : texts) {
+        if (text.trimmed().isEmpty())
+            continue;
+        Part part;
+        part.query = QSqlQuery(m_owner.m_db);
+        part.query.setForwardOnly(true);
+        part.query.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        if (!part.query.prepare(text)) {
+            const Error error = failure(part.query.lastError());
+            m_parts.clear();
+            throw error;
+        }
+        for (std::size_t i = 0; i < m_params.size(); ++i) {
+            const QRegularExpression placeholder(
+                QRegularExpression::escape(m_placeholders[static_cast<qsizetype>(i)]) +
+                u"(?![A-Za-z0-9_])"_s);
+            if (text.contains(placeholder))
+                part.params.push_back(i);
+        }
+        m_parts.push_back(std::move(part));
+    }
+    if (m_parts.empty())
+        throw Error(u"%1: пустой текст запроса"_s.arg(m_name));
+    m_prepared = true;
+}
+
+// Runs every part; the last one stays on its result for open().
+void Statement::runParts()
+{
+    close();
+    prepare();
+    ++m_owner.m_statementsRun;
+    const Dialect dialect = m_owner.dialect();
+    for (std::size_t p = 0; p < m_parts.size(); ++p) {
+        Part& part = m_parts[p];
+        for (const std::size_t i : part.params)
+            part.query.bindValue(m_placeholders[static_cast<qsizetype>(i)],
+                                 bindingValue(m_params[i], m_values[i], dialect));
+        if (!part.query.exec())
+            throw failure(part.query.lastError());
+        m_rowsAffected = part.query.numRowsAffected();
+        if (p + 1 < m_parts.size())
+            part.query.finish();
+    }
+}
+
+void Statement::exec()
+{
+    runParts();
+    m_parts.back().query.finish();
+}
+
+void Statement::fetchAll(QSqlQuery& query)
+{
+    const QSqlRecord record = query.record();
+    m_columns.clear();
+    int identity = -1;
+    for (int i = 0; i < record.count(); ++i) {
+        m_columns.append(record.fieldName(i));
+        if (!m_identityColumn.isEmpty() &&
+            record.fieldName(i).compare(m_identityColumn, Qt::CaseInsensitive) == 0)
+            identity = i;
+    }
+    while (query.next()) {
+        std::vector<QVariant> row(static_cast<std::size_t>(record.count()));
+        for (int i = 0; i < record.count(); ++i)
+            row[static_cast<std::size_t>(i)] = query.value(i);
+        if (identity >= 0 && !row[static_cast<std::size_t>(identity)].isNull()) {
+            // SQL Server gives Scope_Identity() as numeric(38,0), read as text.
+            QVariant& v = row[static_cast<std::size_t>(identity)];
+            bool ok = false;
+            const qlonglong n = v.toString().section(u'.', 0, 0).toLongLong(&ok);
+            if (!ok)
+                throw Error(u"%1: %2 \"%3\" не целое число"_s.arg(m_name, m_identityColumn, v.toString()));
+            v = n;
+        }
+        m_rows.push_back(std::move(row));
+    }
+    if (query.lastError().isValid())
+        throw failure(query.lastError());
+}
+
+void Statement::open()
+{
+    runParts();
+    QSqlQuery& query = m_parts.back().query;
+    try {
+        // On SQL Server an insert reports its row count before the identity's result set.
+        while (!query.isSelect()) {
+            if (!query.nextResult()) {
+                if (query.lastError().isValid())
+                    throw failure(query.lastError());
+                throw Error(u"%1: запрос не вернул набор строк"_s.arg(m_name));
+            }
+        }
+        fetchAll(query);
+    } catch (...) {
+        query.finish();
+        m_rows.clear();
+        throw;
+    }
+    query.finish();
+    m_open = true;
+    m_row = 0;
+}
+
+void Statement::close()
+{
+    m_open = false;
+    m_rows.clear();
+    m_row = 0;
+}
+
+void Statement::detach()
+{
+    close();
+    m_parts.clear();
+    m_prepared = false;
+}
+
+bool Statement::isOpen() const
+{
+    return m_open;
+}
+
+bool Statement::eof() const
+{
+    return !m_open || m_row >= m_rows.size();
+}
+
+bool Statement::next()
+{
+    if (eof())
+        return false;
+    ++m_row;
+    return !eof();
+}
+
+QVariant Statement::field(QStringView column) const
+{
+    if (eof())
+        throw Error(u"%1: нет текущей строки для поля %2"_s.arg(m_name, column.toString()));
+    for (qsizetype i = 0; i < m_columns.size(); ++i) {
+        if (QStringView(m_columns[i]).compare(column, Qt::CaseInsensitive) == 0)
+            return m_rows[m_row][static_cast<std::size_t>(i)];
+    }
+    throw Error(u"%1: нет поля %2"_s.arg(m_name, column.toString()));
+}
+
+int Statement::numRowsAffected() const
+{
+    return m_rowsAffected;
+}
+
+void Statement::setText(const QStringList& lines)
+{
+    close();
+    m_msSqlLines = lines;
+    m_sqliteLines = lines;
+    m_parts.clear();
+    m_prepared = false;
+}
+
+QString Statement::text() const
+{
+    return text(m_owner.dialect());
+}
+
+QString Statement::text(Dialect dialect) const
+{
+    const QStringList& lines = dialect == Dialect::Sqlite ? m_sqliteLines : m_msSqlLines;
+    QString text;
+    for (const QString& line : lines)
+        text += line + u"\r\n"_s;
+    return text;
+}
+
+// --- TDM
 
 TDM::TDM(QString connectionName)
-    : InvoicesInsert(*this, QStringLiteral("InvoicesInsert"), {}, {}, {}),
-      RosterInsert(*this, QStringLiteral("RosterInsert"), {}, {}, {}),
-      DescriptionsInsert(*this, QStringLiteral("DescriptionsInsert"), {}, {}, {}),
-      DocumentsInsert(*this, QStringLiteral("DocumentsInsert"), {}, {}, {}),
-      DocCheck(*this, QStringLiteral("DocCheck"), {}, {}, {}),
-      FindSkl(*this, QStringLiteral("FindSkl"), {}, {}, {}),
-      SelectVariousPredprs(*this, QStringLiteral("SelectVariousPredprs"), {}, {}, {}),
-      SelPredprByUnn(*this, QStringLiteral("SelPredprByUnn"), {}, {}, {}),
-      qSelectInvPredpr(*this, QStringLiteral("qSelectInvPredpr"), {}, {}, {}),
-      FindOriginal(*this, QStringLiteral("FindOriginal"), {}, {}, {}),
-      UpdateAsComplete(*this, QStringLiteral("UpdateAsComplete"), {}, {}, {}),
-      DeleteInvoice(*this, QStringLiteral("DeleteInvoice"), {}, {}, {}),
-      Check(*this, QStringLiteral("Check"), {}, {}, {}), SelNastr(*this, QStringLiteral("SelNastr"), {}, {}, {}),
-      DelZero(*this, QStringLiteral("DelZero"), {}, {}, {}),
-      qSelectInvPredprs(*this, QStringLiteral("qSelectInvPredprs"), {}, {}, {}),
+    : InvoicesInsert(*this, u"InvoicesInsert"_s,
+                     withKey({
+                         varchar(u"invoice"_s, 25, true),
+                         datetime(u"dateCancelled"_s, true),
+                         tinyint(u"documentType"_s),
+                         datetime(u"dateTransaction"_s, true),
+                         integer(u"idProvider"_s),
+                         tinyint(u"providerStatus"_s),
+                         bit(u"specialDealGoods"_s),
+                         smallint(u"principalId"_s, true),
+                         smallint(u"principalYear"_s, true),
+                         bigint(u"principalNumber"_s, true),
+                         datetime(u"principalDate"_s, true),
+                         smallint(u"vendorId"_s, true),
+                         smallint(u"vendorYear"_s, true),
+                         bigint(u"vendorNumber"_s, true),
+                         datetime(u"vendorDate"_s, true),
+                         varchar(u"pDeclaration"_s, 25, true),
+                         datetime(u"dateRelease"_s, true),
+                         datetime(u"dateActualExport"_s, true),
+                         varchar(u"pTaxesNumber"_s, 25, true),
+                         datetime(u"pTaxesDate"_s, true),
+                         integer(u"idRecipient"_s),
+                         tinyint(u"recipientStatus"_s),
+                         varchar(u"rDeclaration"_s, 25, true),
+                         varchar(u"rTaxesNumber"_s, 25, true),
+                         datetime(u"rTaxesDate"_s, true),
+                         datetime(u"dateImport"_s, true),
+                         varchar(u"contractNumber"_s, 20, true),
+                         datetime(u"contractDate"_s, true),
+                         varchar(u"description"_s, 512, true),
+                         decimal(u"totalCostVat"_s, 18, 3),
+                         decimal(u"totalExcise"_s, 18, 3),
+                         decimal(u"totalVat"_s, 18, 3),
+                         decimal(u"totalCost"_s, 18, 3),
+                     }),
+                     invoicesInsertText, same),
+      RosterInsert(*this, u"RosterInsert"_s,
+                   withKey({
+                       integer(u"pnt"_s, true),
+                       bigint(u"itemNumber"_s, true),
+                       varchar(u"[name]"_s, 512),
+                       varchar(u"code"_s, 10, true),
+                       varchar(u"code_oced"_s, 5, true),
+                       smallint(u"units"_s, true),
+                       decimal(u"[count]"_s, 18, 4, true),
+                       decimal(u"price"_s, 18, 3, true),
+                       decimal(u"cost"_s, 18, 3),
+                       decimal(u"summaExcise"_s, 18, 3, true),
+                       decimal(u"rate"_s, 6, 4, true),
+                       tinyint(u"idRateType"_s, true),
+                       decimal(u"summaVat"_s, 18, 3),
+                       decimal(u"costVat"_s, 18, 3),
+                   }),
+                   rosterInsertMsSql, rosterInsertSqlite),
+      DescriptionsInsert(*this, u"DescriptionsInsert"_s, {tinyint(u"idDesc"_s), integer(u"idStr"_s)},
+                         {u"INSERT INTO descriptions(idDesc, idStr)"_s, u"VALUES (:idDesc, :idStr)"_s}, same),
+      DocumentsInsert(
+          *this, u"DocumentsInsert"_s,
+          withKey({
+              integer(u"code"_s),
+              datetime(u"docDate"_s),
+              varchar(u"blankCode"_s, 50, true),
+              varchar(u"seria"_s, 25, true),
+              varchar(u"docNumber"_s, 50),
+              tinyint(u"vidDoc"_s),
+              integer(u"kodSkl"_s, true),
+              integer(u"idPredpr"_s, true),
+          }),
+          {u"INSERT INTO documents(idSender, compilingYear, number, code, docDate, blankCode, seria, "
+           u"docNumber,vidDoc,kodSkl,idPredpr)"_s,
+           u"VALUES (:idSender, :compilingYear, :number, :code, :docDate, :blankCode, :seria, "
+           u":docNumber,:vidDoc,:kodSkl,:idPredpr)"_s},
+          same),
+      DocCheck(*this, u"DocCheck"_s, {untyped(u"idSen"_s), untyped(u"Year"_s), untyped(u"numb"_s)},
+               {u"Select * from documents where idSender=:idSen and compilingYear=:Year and number=:numb"_s},
+               same),
+      FindSkl(*this, u"FindSkl"_s,
+              {varchar(u"DocNumber"_s, 10, true), tinyint(u"VidDoc"_s), datetime(u"DocDate"_s, true)},
+              findSklMsSql, findSklSqlite),
+      SelectVariousPredprs(*this, u"SelectVariousPredprs"_s, {}, {}, {}),
+      SelPredprByUnn(*this, u"SelPredprByUnn"_s, {varchar(u"UNN"_s, 20, true)}, selPredprByUnnMsSql,
+                     selPredprByUnnSqlite),
+      qSelectInvPredpr(*this, u"qSelectInvPredpr"_s, {varchar(u"unn"_s, 20), integer(u"dopUnn"_s)},
+                       {u"SELECT newDopUnn"_s, u"FROM invPredprs"_s, u"WHERE unn=:unn and dopUnn=:dopUnn"_s},
+                       same),
+      FindOriginal(*this, u"FindOriginal"_s,
+                   {smallint(u"idSender"_s), smallint(u"compilingYear"_s), bigint(u"Number"_s)},
+                   {u"SELECT idSender "_s, u"FROM invoices "_s,
+                    u"WHERE idSender=:idSender and compilingYear=:compilingYear and Number=:Number"_s},
+                   same),
+      UpdateAsComplete(*this, u"UpdateAsComplete"_s, invoiceKey(),
+                       {u"Update invoices "_s, u"set completed=1 "_s,
+                        u"where idSender=:idSender and compilingYear=:compilingYear and number=:number"_s,
+                        QString()},
+                       same),
+      DeleteInvoice(
+          *this, u"DeleteInvoice"_s,
+          {smallint(u"idSender"_s), smallint(u"compilingyear"_s), bigint(u"number"_s)},
+          {u"DELETE FROM invoices "_s,
+           u"WHERE idSender=:idSender AND compilingyear=:compilingyear AND number=:number AND Sv=0"_s},
+          same),
+      Check(
+          *this, u"Check"_s, {untyped(u"idSen"_s), untyped(u"Year"_s), untyped(u"numb"_s)},
+          {u"Select completed from invoices where idSender=:idSen and compilingYear=:Year and number=:numb"_s},
+          same),
+      SelNastr(*this, u"SelNastr"_s, {}, selNastrMsSql, selNastrSqlite),
+      DelZero(*this, u"DelZero"_s, {}, {u"DELETE FROM invoices"_s, u"WHERE completed is null"_s}, same),
+      qSelectInvPredprs(*this, u"qSelectInvPredprs"_s, {},
+                        {u"SELECT *"_s, u"FROM invPredprs"_s, u"ORDER BY unn, dopUnn"_s}, same),
       m_connectionName(std::move(connectionName))
 {
+    RosterInsert.m_identityColumn = u"IdentValue"_s;
 }
 
-TDM::~TDM() = default;
+TDM::~TDM()
+{
+    close();
+}
+
+std::vector<Statement*> TDM::statements()
+{
+    return {&InvoicesInsert,
+            &RosterInsert,
+            &DescriptionsInsert,
+            &DocumentsInsert,
+            &DocCheck,
+            &FindSkl,
+            &SelectVariousPredprs,
+            &SelPredprByUnn,
+            &qSelectInvPredpr,
+            &FindOriginal,
+            &UpdateAsComplete,
+            &DeleteInvoice,
+            &Check,
+            &SelNastr,
+            &DelZero,
+            &qSelectInvPredprs};
+}
+
+void TDM::open(const ConnectionSpec& spec)
+{
+    close();
+    m_spec = spec;
+    const bool sqliteFile = spec.driver == u"QSQLITE"_s;
+    if (sqliteFile && !QFileInfo(spec.databaseName).isFile())
+        throw Error(hideSecrets(u"Файл базы данных не найден: %1"_s.arg(spec.databaseName), spec.secrets));
+
+    QString options = spec.connectOptions;
+    if (sqliteFile && !options.contains(u"QSQLITE_BUSY_TIMEOUT"_s)) {
+        if (!options.isEmpty())
+            options += u';';
+        options += u"QSQLITE_BUSY_TIMEOUT=5000"_s;
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(spec.driver, m_connectionName);
+        if (!db.isValid()) {
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connectionName);
+            throw Error(u"Драйвер базы данных %1 недоступен"_s.arg(spec.driver));
+        }
+        db.setDatabaseName(spec.databaseName);
+        db.setConnectOptions(options);
+        db.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        if (!db.open()) {
+            const QString text = hideSecrets(errorText(db.lastError()), spec.secrets);
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connectionName);
+            throw Error(text);
+        }
+        m_db = db;
+    }
+    m_dialect = dialectReached(m_db);
+    m_statementsRun = 0;
+    if (m_dialect == Dialect::Sqlite) {
+        try {
+            configureSqlite();
+        } catch (...) {
+            close();
+            throw;
+        }
+    }
+}
+
+void TDM::configureSqlite()
+{
+    // An invoice file is deleted as soon as its invoice is committed: the commit must be on disk.
+    const QStringList pragmas{u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s,
+                              u"PRAGMA foreign_keys=ON"_s, u"PRAGMA busy_timeout=5000"_s};
+    for (const QString& pragma : pragmas) {
+        QSqlQuery q(m_db);
+        if (!q.exec(pragma))
+            throw Error(hideSecrets(errorText(q.lastError()), m_spec.secrets));
+    }
+}
+
+void TDM::close()
+{
+    for (Statement* s : statements())
+        s->detach();
+    if (m_db.isValid()) {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+    }
+}
+
+bool TDM::isOpen() const
+{
+    return m_db.isValid() && m_db.isOpen();
+}
+
+Dialect TDM::dialect() const
+{
+    return m_dialect;
+}
+
+QSqlDatabase TDM::database() const
+{
+    return m_db;
+}
+
+void TDM::transaction()
+{
+    if (!isOpen())
+        throw Error(u"Нет соединения с базой данных"_s);
+    if (m_dialect == Dialect::Sqlite && m_db.driverName() == u"QSQLITE"_s) {
+        // Take the write lock at once: a deferred transaction that reads first cannot wait for a
+        // writer of another connection, it fails at once.
+        QSqlQuery q(m_db);
+        if (!q.exec(u"BEGIN IMMEDIATE"_s))
+            throw Error(hideSecrets(errorText(q.lastError()), m_spec.secrets));
+        return;
+    }
+    if (!m_db.transaction())
+        throw Error(hideSecrets(errorText(m_db.lastError()), m_spec.secrets));
+}
+
+void TDM::commit()
+{
+    if (!isOpen() || !m_db.commit())
+        throw Error(hideSecrets(errorText(m_db.lastError()), m_spec.secrets));
+}
+
+void TDM::rollback()
+{
+    if (!isOpen() || !m_db.rollback())
+        throw Error(hideSecrets(errorText(m_db.lastError()), m_spec.secrets));
+}
 
 } // namespace eschf

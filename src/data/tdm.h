@@ -1,8 +1,10 @@
 #pragma once
 
 #include "data/connection.h"
+#include "data/error.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
@@ -47,14 +49,20 @@ enum class Dialect
 //
 // Setting a parameter converts the value to its declared type at once and throws Error (naming the
 // parameter and the value) when it does not fit:
-//   whole numbers  qint64 or a text of digits with an optional sign; out of range is refused
+//   whole numbers  qint64 or a text of digits with an optional sign (blanks around it allowed);
+//                  out of range is refused
 //   decimals       a text with a point or a comma as separator, or a number; rounded half away
 //                  from zero to the declared scale; too many digits before the point are refused
 //   datetime       QDate, QDateTime, or a text "YYYY-MM-DD" optionally followed by a time
-//                  ("THH:MM:SS[.fff]") and a zone (dropped, the time kept as written)
-//   bit            bool
+//                  ("THH:MM[:SS[.fff]]" or with a space for T) and a zone (Z or +HH:MM: dropped,
+//                  the time kept as written); places past the thousandths are cut
+//   bit            bool, 0 or 1, or the texts "true", "false", "1", "0"
 //   varchar        any text, whole
-// A null QVariant (or setNull) gives a typed NULL. Values persist until set again.
+//   untyped        the value as given
+// A null QVariant (or setNull) gives a typed NULL. Values persist until set again; a refused
+// value leaves the parameter as it was.
+//
+// The rows of a query are read whole when it is opened, and the cursor is closed at once.
 //
 // Every failure of the database is thrown as Error carrying the database layer's text.
 class Statement
@@ -87,20 +95,44 @@ public:
 
     // For SelectVariousPredprs alone: the text of its next use, the same for both dialects.
     void setText(const QStringList& lines);
-    // The text sent for the connection's dialect: every line followed by CR LF.
+    // The text for the connection's dialect (or the one given): every line followed by CR LF.
+    // SQLite takes the parts between empty lines one after the other.
     QString text() const;
+    QString text(Dialect dialect) const;
 
 private:
-    // ... implementation state
+    friend class TDM;
+    std::size_t indexOf(QStringView name) const;
+    // SQLite prepares one statement at a time: its text is sent in parts, split at empty lines.
+    struct Part
+    {
+        QSqlQuery query;
+        std::vector<std::size_t> params; // the parameters whose placeholders stand in this part
+    };
+
+    void prepare();
+    void runParts();
+    void fetchAll(QSqlQuery& query);
+    void detach();
+    Error failure(const QSqlError& error) const;
+
     TDM& m_owner;
     QString m_name;
     std::vector<ParamDecl> m_params;
+    QStringList m_placeholders; // ":name" as it stands in the text, per parameter
     QStringList m_msSqlLines;
     QStringList m_sqliteLines;
     std::vector<QVariant> m_values;
-    QSqlQuery m_query;
+    QString m_identityColumn; // read as a whole number, whatever type the server gives it
+    std::vector<Part> m_parts;
     bool m_prepared = false;
+    // A result set is read whole and its cursor closed at once: a SQLite statement left stepping
+    // would hold its transaction open, and SQL Server serves one open result set per connection.
     bool m_open = false;
+    QStringList m_columns;
+    std::vector<std::vector<QVariant>> m_rows;
+    std::size_t m_row = 0;
+    int m_rowsAffected = -1;
 };
 
 // The data module: one connection and every statement the program runs. One TDM per thread, each
@@ -153,7 +185,11 @@ public:
 
 private:
     friend class Statement;
+    std::vector<Statement*> statements();
+    void configureSqlite();
+
     QString m_connectionName;
+    QSqlDatabase m_db;
     ConnectionSpec m_spec;
     Dialect m_dialect = Dialect::Sqlite;
     quint64 m_statementsRun = 0;
