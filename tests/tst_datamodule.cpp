@@ -80,6 +80,7 @@ class TestDataModule : public QObject
     bool m_mssqlSchemaApplied = false;
 
     ConnectionSpec spec() const;
+    void prepareMsSql();
     void exec(const QString& sql);
     QVariant scalar(const QString& sql);
     // The stored value as text: dates 'YYYY-MM-DD HH:MM:SS.SSS', decimals with their scale.
@@ -238,22 +239,33 @@ void TestDataModule::init()
     if (backend == Backend::MsSql && qEnvironmentVariableIsEmpty("ESCHF_TEST_MSSQL"))
         QSKIP("ESCHF_TEST_MSSQL holds no ODBC connection string to a SQL Server");
 
-    m_file = m_dir.filePath(u"test.db"_s);
-    if (backend != Backend::MsSql)
-        test::createSqliteDatabase(m_file);
-    m_dm = std::make_unique<TDM>(u"test"_s);
-    m_dm->open(spec());
-    if (backend == Backend::MsSql) {
-        if (!m_mssqlSchemaApplied) {
-            QFile schema(test::sourcePath(u"db/mssql/schema.sql"_s));
-            QVERIFY(schema.open(QIODevice::ReadOnly));
-            runScript(m_dm->database(), QString::fromUtf8(schema.readAll()));
-            m_mssqlSchemaApplied = true;
-        }
-        for (const char* table : {"descriptions", "roster", "documents", "invoices", "tbNastrPredpr",
-                                  "tbPredpr", "docCaption", "invPredprs"})
-            exec(u"DELETE FROM "_s + QLatin1StringView(table));
+    try {
+        m_file = m_dir.filePath(u"test.db"_s);
+        if (backend != Backend::MsSql)
+            test::createSqliteDatabase(m_file);
+        m_dm = std::make_unique<TDM>(u"test"_s);
+        m_dm->open(spec());
+        if (backend == Backend::MsSql)
+            prepareMsSql();
+    } catch (const Error& e) {
+        QFAIL(qPrintable(e.message()));
     }
+}
+
+void TestDataModule::prepareMsSql()
+{
+    // A database for tests alone: the schema goes into it when it has none, and every test
+    // empties the tables. Its collation should hold Cyrillic (Cyrillic_General_CI_AS).
+    if (!m_mssqlSchemaApplied && scalar(u"SELECT OBJECT_ID('invoices')"_s).isNull()) {
+        QFile schema(test::sourcePath(u"db/mssql/schema.sql"_s));
+        if (!schema.open(QIODevice::ReadOnly))
+            throw Error(schema.fileName());
+        runScript(m_dm->database(), QString::fromUtf8(schema.readAll()));
+    }
+    m_mssqlSchemaApplied = true;
+    for (const char* table : {"descriptions", "roster", "documents", "invoices", "tbNastrPredpr", "tbPredpr",
+                              "docCaption", "invPredprs"})
+        exec(u"DELETE FROM "_s + QLatin1StringView(table));
 }
 
 void TestDataModule::cleanup()

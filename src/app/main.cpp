@@ -1,11 +1,11 @@
-#include "app/tfrmmain.h"
+#include "app/program.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    TfrmMain window;
-    window.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("eschf-loader"));
+    QApplication::setApplicationVersion(QStringLiteral("1.8.1"));
+    return eschf::runLoader(QApplication::arguments());
 }

@@ -1,3 +1,676 @@
 #include "app/tfrmmain.h"
 
-TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {}
+#include "app/icons.h"
+#include "app/messages.h"
+#include "app/progressbar.h"
+#include "data/tdm.h"
+#include "settings/tfrminvpredprs.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCommandLinkButton>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QScreen>
+#include <QStyle>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace {
+
+// The window's minimum outer size, designed at 120 pixels per inch.
+constexpr int kDesignDpi = 120;
+constexpr int kDesignMinWidth = 802;
+constexpr int kDesignMinHeight = 842;
+
+// A check box does not wrap its caption; the break goes where the caption is to wrap.
+const QString kUpdateOldInDBCaption = QStringLiteral("Перезапись не сверенных\nЭСЧФ в базу");
+
+// The register of payers, where the operator looks an organisation up by its taxpayer number.
+const QString kRegisterPageUrl = QStringLiteral("https://www.portal.nalog.gov.by/grp/");
+
+// What the log tools read back from the import run's outcome lines.
+const QString kOrganisationNotFound = QStringLiteral("Не найдено организации с УНП");
+const QString kInitialInvoiceNotFound = QStringLiteral("Не найдена исходная ЭСЧФ");
+constexpr int kInvoiceNumberLength = 25;
+constexpr int kUnnOffset = 31; // from the marker's first character, past the marker and " - "
+constexpr int kUnnLength = 9;
+
+bool isAsciiDigits(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+}
+
+void putOnClipboard(const QString& text)
+{
+    QGuiApplication::clipboard()->setText(text);
+}
+
+// The script that fetches invoices from the portal into recv; the program only starts it.
+#ifdef Q_OS_WIN
+const QString kDownloadScript = QStringLiteral("receive2Dir.bat");
+#else
+const QString kDownloadScript = QStringLiteral("receive2Dir.sh");
+#endif
+const QString kReceivedFolder = QStringLiteral("recv/");
+const QString kSendingFolder = QStringLiteral("recv3/");
+
+bool isSeparator(QChar c)
+{
+#ifdef Q_OS_WIN
+    return c == QLatin1Char('/') || c == QLatin1Char('\\');
+#else
+    return c == QLatin1Char('/');
+#endif
+}
+
+// A path whose last part holds wildcards, split into the folder it names and the matcher of the
+// last part: * any run of characters, ? one character, everything else literal, case ignored.
+struct WildcardPath
+{
+    QDir folder;
+    QRegularExpression mask;
+};
+
+WildcardPath splitWildcardPath(const QString& path)
+{
+    qsizetype split = path.size();
+    while (split > 0 && !isSeparator(path.at(split - 1)))
+        --split;
+    QString pattern;
+    for (const QChar c : QStringView(path).mid(split)) {
+        if (c == QLatin1Char('*'))
+            pattern += QStringLiteral(".*");
+        else if (c == QLatin1Char('?'))
+            pattern += QLatin1Char('.');
+        else
+            pattern += QRegularExpression::escape(QString(c));
+    }
+    const QString folder = path.left(split);
+    return {QDir(folder.isEmpty() ? QStringLiteral(".") : folder),
+            QRegularExpression(QRegularExpression::anchoredPattern(pattern),
+                               QRegularExpression::CaseInsensitiveOption |
+                                   QRegularExpression::DotMatchesEverythingOption)};
+}
+
+// Every entry of the folder whose name matches, folders and hidden entries included, sorted by name.
+QFileInfoList matchingEntries(const QString& wildcardPath)
+{
+    const WildcardPath where = splitWildcardPath(wildcardPath);
+    QFileInfoList matching;
+    const QFileInfoList entries = where.folder.entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& entry : entries) {
+        if (where.mask.match(entry.fileName()).hasMatch())
+            matching.append(entry);
+    }
+    return matching;
+}
+
+// Copies source over target, replacing the target whole or leaving it as it was.
+bool replaceFile(const QString& source, const QString& target)
+{
+    const QFileInfo targetInfo(target);
+    if (targetInfo.exists() && (!targetInfo.isFile() || !targetInfo.isWritable()))
+        return false;
+    QFile in(source);
+    QSaveFile out(target);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return false;
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(1 << 16);
+        if (chunk.isEmpty() || out.write(chunk) != chunk.size()) {
+            out.cancelWriting();
+            return false;
+        }
+    }
+    if (!out.commit())
+        return false;
+    // Like a copy, the replaced file keeps the time the download gave it.
+    QFile replaced(target);
+    if (replaced.open(QIODevice::Append))
+        replaced.setFileTime(in.fileTime(QFileDevice::FileModificationTime),
+                             QFileDevice::FileModificationTime);
+    return true;
+}
+
+// Where the system looks for a program named without a folder, after the program folder and the
+// working directory.
+QStringList systemProgramFolders()
+{
+    QStringList folders;
+#ifdef Q_OS_WIN
+    const QString windows = qEnvironmentVariable("SystemRoot");
+    if (!windows.isEmpty())
+        folders << windows + QStringLiteral("/System32") << windows + QStringLiteral("/System") << windows;
+#endif
+    folders += qEnvironmentVariable("PATH").split(QDir::listSeparator(), Qt::SkipEmptyParts);
+    return folders;
+}
+
+// Starts the script as a process of its own in the working directory, with a window of its own
+// where the system gives scripts one; nobody waits for it.
+void startScript(const QString& script)
+{
+    QProcess process;
+#ifdef Q_OS_WIN
+    process.setProgram(qEnvironmentVariable("ComSpec", QStringLiteral("cmd.exe")));
+    process.setNativeArguments(QStringLiteral("/c \"\"%1\"\"").arg(QDir::toNativeSeparators(script)));
+    process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* arguments) {
+        arguments->flags &= ~static_cast<DWORD>(CREATE_NO_WINDOW | DETACHED_PROCESS);
+        arguments->flags |= CREATE_NEW_CONSOLE;
+        arguments->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
+        arguments->startupInfo->wShowWindow = SW_SHOW;
+    });
+#else
+    // Through the shell, so that the script need not be marked executable.
+    process.setProgram(QStringLiteral("/bin/sh"));
+    process.setArguments({script});
+#endif
+    process.startDetached();
+}
+
+template <typename T>
+T* named(T* object, const char* name)
+{
+    object->setObjectName(QLatin1String(name));
+    return object;
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(eschf::TDM& dm, const QString& settingsPath, QWidget* parent)
+    : QMainWindow(parent), m_dm(dm)
+{
+    setProgramFolder(QCoreApplication::applicationDirPath());
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Программа по загрузке ЭСЧФ в базу V1.8.1"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // Tahoma where it is installed; the font system picks a close sans-serif elsewhere.
+    QFont tahoma = font();
+    tahoma.setFamilies({QStringLiteral("Tahoma")});
+    setFont(tahoma);
+
+    createIcons();
+    createControls();
+    connectCommands();
+    placeWindow();
+    runStartup(settingsPath);
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::createIcons()
+{
+    using eschf::IconPicture;
+    ButtonsImageList_16 = {
+        eschf::drawnIcon(IconPicture::Search, 16),
+        eschf::drawnIcon(IconPicture::Sort, 16),
+        eschf::drawnIcon(IconPicture::Copy, 16),
+    };
+    ButtonsImageList_24 = {
+        eschf::drawnIcon(IconPicture::Import, 24),
+        eschf::drawnIcon(IconPicture::Download, 24),
+    };
+}
+
+void TfrmMain::createControls()
+{
+    MainMenu = named(new QMenuBar(this), "MainMenu");
+    FilialSettingsMMBtn =
+        named(new QAction(QStringLiteral("Настройка филиалов"), this), "FilialSettingsMMBtn");
+    MainMenu->addAction(FilialSettingsMMBtn);
+    setMenuBar(MainMenu);
+
+    auto* const central = named(new QWidget(this), "ClientArea");
+    auto* const layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    createTopPanel();
+    LogLB = named(new QListWidget(central), "LogLB");
+    LogLB->setSelectionMode(QAbstractItemView::SingleSelection);
+    LogLB->setSortingEnabled(false);
+    LogLB->setUniformItemSizes(true);
+    createListPopup();
+    createBottomPanel();
+
+    layout->addWidget(TopPanel);
+    layout->addWidget(LogLB, 1);
+    layout->addWidget(BottomPanel);
+    setCentralWidget(central);
+}
+
+void TfrmMain::createTopPanel()
+{
+    TopPanel = named(new QWidget(this), "TopPanel");
+    auto* const layout = new QHBoxLayout(TopPanel);
+
+    SearchEdit = named(new QLineEdit(TopPanel), "SearchEdit");
+    SearchEdit->setMaxLength(9);
+    SearchEdit->setInputMethodHints(Qt::ImhDigitsOnly);
+    // Room for nine digits and a little more.
+    SearchEdit->setFixedWidth(SearchEdit->fontMetrics().horizontalAdvance(QStringLiteral("0000000000000")));
+
+    SearchBtn =
+        named(new QPushButton(ButtonsImageList_16.at(0), QStringLiteral("Поиск"), TopPanel), "SearchBtn");
+    CopyErrorsBtn = named(new QPushButton(ButtonsImageList_16.at(2), QStringLiteral("Скопировать"), TopPanel),
+                          "CopyErrorsBtn");
+    CopyErrorsBtn->setEnabled(false);
+    SortBtn = named(new QPushButton(ButtonsImageList_16.at(1), QStringLiteral("Отсортировать "), TopPanel),
+                    "SortBtn");
+    SortBtn->setEnabled(false);
+    for (QPushButton* const button : {SearchBtn, CopyErrorsBtn, SortBtn})
+        button->setIconSize(QSize(16, 16));
+
+    layout->addWidget(SearchEdit);
+    layout->addWidget(SearchBtn);
+    layout->addStretch(1);
+    layout->addWidget(CopyErrorsBtn);
+    layout->addWidget(SortBtn);
+}
+
+void TfrmMain::createListPopup()
+{
+    ListPopup = named(new QMenu(this), "ListPopup");
+    CopyInvNumberPBtn =
+        named(new QAction(ButtonsImageList_16.at(2), QStringLiteral("Копировать номер ЭСЧФ"), ListPopup),
+              "CopyInvNumberPBtn");
+    CopyUNNPBtn = named(new QAction(ButtonsImageList_16.at(2), QStringLiteral("Копировать УНП"), ListPopup),
+                        "CopyUNNPBtn");
+    CopyInvNumberPBtn->setEnabled(false);
+    CopyUNNPBtn->setEnabled(false);
+    ListPopup->addAction(CopyInvNumberPBtn);
+    ListPopup->addAction(CopyUNNPBtn);
+    LogLB->setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void TfrmMain::createBottomPanel()
+{
+    BottomPanel = named(new QWidget(this), "BottomPanel");
+    auto* const layout = new QVBoxLayout(BottomPanel);
+
+    MainProgressBar = named(new eschf::ProgressBar(BottomPanel), "MainProgressBar");
+    MainProgressBar->setTextVisible(false);
+    MainProgressBar->setValue(0);
+    layout->addWidget(MainProgressBar);
+
+    const int largeHeight = fontMetrics().height() * 3;
+    GetInvoicesBtn =
+        named(new QPushButton(ButtonsImageList_24.at(1), QStringLiteral("Выгрузить ЭСЧФ"), BottomPanel),
+              "GetInvoicesBtn");
+    ParseInvoicesBtn =
+        named(new QPushButton(ButtonsImageList_24.at(0), QStringLiteral("Загрузка в базу"), BottomPanel),
+              "ParseInvoicesBtn");
+    for (QPushButton* const button : {GetInvoicesBtn, ParseInvoicesBtn}) {
+        button->setIconSize(QSize(24, 24));
+        button->setMinimumHeight(largeHeight);
+        button->setMinimumWidth(button->sizeHint().width() + fontMetrics().averageCharWidth() * 4);
+    }
+
+    SearchOrganizationBtn =
+        named(new QCommandLinkButton(QStringLiteral("Поиск организации по УНП"), BottomPanel),
+              "SearchOrganizationBtn");
+    SearchOrganizationBtn->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    EnableUpdateOldCB =
+        named(new QCheckBox(QStringLiteral("Включить режим обновления"), BottomPanel), "EnableUpdateOldCB");
+
+    auto* const right = new QVBoxLayout;
+    right->addWidget(SearchOrganizationBtn, 0, Qt::AlignRight);
+    right->addStretch(1);
+    right->addWidget(EnableUpdateOldCB, 0, Qt::AlignRight);
+
+    auto* const commands = new QHBoxLayout;
+    commands->addWidget(GetInvoicesBtn, 0, Qt::AlignTop);
+    commands->addWidget(ParseInvoicesBtn, 0, Qt::AlignTop);
+    commands->addStretch(1);
+    commands->addLayout(right);
+    layout->addLayout(commands);
+
+    UpdateOldGB = named(new QGroupBox(QStringLiteral("Обновление старых выгруженных ЭСЧФ"), BottomPanel),
+                        "UpdateOldGB");
+    UpdateOldFiles =
+        named(new QPushButton(QStringLiteral("Обновить старые ЭСЧФ"), UpdateOldGB), "UpdateOldFiles");
+    UpdateSendingFiles =
+        named(new QPushButton(QStringLiteral("Обновить ЭСЧФ для отправки на портал"), UpdateOldGB),
+              "UpdateSendingFiles");
+    UpdateOldInDBCB = named(new QCheckBox(kUpdateOldInDBCaption, UpdateOldGB), "UpdateOldInDBCB");
+    for (QWidget* const control :
+         {static_cast<QWidget*>(UpdateOldFiles), static_cast<QWidget*>(UpdateSendingFiles),
+          static_cast<QWidget*>(UpdateOldInDBCB)})
+        control->setEnabled(false);
+
+    auto* const group = new QHBoxLayout(UpdateOldGB);
+    group->addWidget(UpdateOldFiles);
+    group->addWidget(UpdateSendingFiles);
+    group->addWidget(UpdateOldInDBCB);
+    group->addStretch(1);
+    layout->addWidget(UpdateOldGB);
+}
+
+void TfrmMain::connectCommands()
+{
+    connect(ParseInvoicesBtn, &QPushButton::clicked, this, &TfrmMain::ParseInvoicesBtnClick);
+    connect(FilialSettingsMMBtn, &QAction::triggered, this, &TfrmMain::FilialSettingsMMBtnClick);
+
+    SearchEdit->installEventFilter(this);
+    LogLB->viewport()->installEventFilter(this);
+    connect(SearchBtn, &QPushButton::clicked, this, &TfrmMain::SearchBtnClick);
+    connect(SortBtn, &QPushButton::clicked, this, &TfrmMain::SortBtnClick);
+    connect(CopyErrorsBtn, &QPushButton::clicked, this, &TfrmMain::CopyErrorsBtnClick);
+    connect(ListPopup, &QMenu::aboutToShow, this, &TfrmMain::ListPopupPopup);
+    connect(CopyInvNumberPBtn, &QAction::triggered, this, &TfrmMain::CopyInvNumberPBtnClick);
+    connect(CopyUNNPBtn, &QAction::triggered, this, &TfrmMain::CopyUNNPBtnClick);
+    connect(LogLB, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { ListPopup->popup(LogLB->viewport()->mapToGlobal(position)); });
+    connect(SearchOrganizationBtn, &QPushButton::clicked, this, &TfrmMain::SearchOrganizationBtnClick);
+
+    connect(GetInvoicesBtn, &QPushButton::clicked, this, &TfrmMain::GetInvoicesBtnClick);
+    connect(EnableUpdateOldCB, &QCheckBox::clicked, this, &TfrmMain::EnableUpdateOldCBClick);
+    connect(UpdateOldFiles, &QPushButton::clicked, this, &TfrmMain::UpdateOldFilesClick);
+    connect(UpdateSendingFiles, &QPushButton::clicked, this, &TfrmMain::UpdateSendingFilesClick);
+}
+
+void TfrmMain::placeWindow()
+{
+    applyMinimumSize();
+    resize(minimumSize());
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen()->availableGeometry()));
+}
+
+// The minimum is an outer size: the decorations are taken off once the window system has told
+// their size (on some systems only after the first show). Where the font is wider than the one the
+// window was designed with, the controls' own minimum wins, so that no caption is cut.
+void TfrmMain::applyMinimumSize()
+{
+    const QScreen* const screen = this->screen();
+    const qreal scale = screen->logicalDotsPerInch() / kDesignDpi;
+    const QSize decorations = frameGeometry().size() - geometry().size();
+    const QSize outer = QSize(qRound(kDesignMinWidth * scale), qRound(kDesignMinHeight * scale))
+                            .expandedTo(minimumSizeHint() + decorations)
+                            .boundedTo(screen->availableGeometry().size());
+    setMinimumSize(outer - decorations);
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    applyMinimumSize();
+    QMainWindow::showEvent(event);
+}
+
+void TfrmMain::runStartup(const QString& settingsPath)
+{
+    m_startup = eschf::runStartup(m_dm, settingsPath);
+    if (!m_startup.settingsFound) {
+        eschf::showMessage(nullptr, eschf::MessageKind::Error, eschf::settingsMissingMessage());
+        return;
+    }
+    path = m_startup.path;
+    if (m_startup.downloadEnabled)
+        GetInvoicesBtn->setEnabled(*m_startup.downloadEnabled);
+    if (!m_startup.failure.isEmpty())
+        eschf::showMessage(nullptr, eschf::MessageKind::Error, m_startup.failure);
+}
+
+void TfrmMain::ParseInvoicesBtnClick()
+{
+    // The import run starts here.
+}
+
+void TfrmMain::FilialSettingsMMBtnClick()
+{
+    TfrmInvPredprs::showModal(m_dm, this);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == SearchEdit) {
+        if (event->type() == QEvent::KeyPress)
+            return !SearchEditKeyPress(static_cast<const QKeyEvent&>(*event));
+        // Text composed by an input method is typed text too.
+        if (event->type() == QEvent::InputMethod)
+            return !isAsciiDigits(static_cast<const QInputMethodEvent&>(*event).commitString());
+    } else if (watched == LogLB->viewport() && event->type() == QEvent::MouseButtonPress) {
+        LogLBMouseDown(static_cast<const QMouseEvent&>(*event));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Only digits may be typed. Backspace and the keys that type nothing (arrows, Home, End, Delete)
+// keep working; control characters (Ctrl with a character key) and the clipboard and select-all
+// shortcuts are dropped. Pasting through the box's own menu is not a key and is not filtered.
+bool TfrmMain::SearchEditKeyPress(const QKeyEvent& event)
+{
+    for (const QKeySequence::StandardKey shortcut :
+         {QKeySequence::Paste, QKeySequence::Copy, QKeySequence::Cut, QKeySequence::SelectAll}) {
+        if (event.matches(shortcut))
+            return false;
+    }
+    const bool characterKey = event.key() < Qt::Key_Escape;
+    if (!characterKey)
+        return true;
+    if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const QString text = event.text();
+    return text.size() == 1 && isAsciiDigits(text);
+}
+
+void TfrmMain::selectLogLine(int index)
+{
+    LogLB->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    LogLB->scrollToItem(LogLB->item(index));
+}
+
+std::optional<QString> TfrmMain::selectedLogLine() const
+{
+    const QList<QListWidgetItem*> selected = LogLB->selectedItems();
+    if (selected.isEmpty())
+        return std::nullopt;
+    return selected.first()->text();
+}
+
+void TfrmMain::SearchBtnClick()
+{
+    if (LogLB->count() == 0) {
+        eschf::showMessage(this, eschf::MessageKind::Information, QStringLiteral("Список ЭСЧФ пуст."));
+        return;
+    }
+    const QString wanted = SearchEdit->text();
+    if (wanted.isEmpty())
+        return;
+    for (int row = 0; row < LogLB->count(); ++row) {
+        if (LogLB->item(row)->text().contains(wanted, Qt::CaseSensitive)) {
+            selectLogLine(row);
+            return;
+        }
+    }
+}
+
+// Lines of a missing organisation first, then those of a missing initial invoice, then the rest;
+// within a group the order stays as it was.
+void TfrmMain::SortBtnClick()
+{
+    QStringList groups[3];
+    for (int row = 0; row < LogLB->count(); ++row) {
+        const QString line = LogLB->item(row)->text();
+        const int group = line.contains(kOrganisationNotFound)     ? 0
+                          : line.contains(kInitialInvoiceNotFound) ? 1
+                                                                   : 2;
+        groups[group].append(line);
+    }
+    LogLB->clear();
+    for (const QStringList& group : groups)
+        LogLB->addItems(group);
+}
+
+void TfrmMain::CopyErrorsBtnClick()
+{
+    QString text;
+    for (int row = 0; row < LogLB->count(); ++row)
+        text += LogLB->item(row)->text() + QStringLiteral("\r\n");
+    putOnClipboard(text);
+}
+
+// The commands work on the selected line: without one both are off.
+void TfrmMain::ListPopupPopup()
+{
+    const std::optional<QString> line = selectedLogLine();
+    CopyInvNumberPBtn->setEnabled(LogLB->count() > 0 && line.has_value());
+    CopyUNNPBtn->setEnabled(LogLB->count() > 0 && line.has_value() && line->contains(kOrganisationNotFound));
+}
+
+void TfrmMain::CopyInvNumberPBtnClick()
+{
+    if (const std::optional<QString> line = selectedLogLine())
+        putOnClipboard(line->left(kInvoiceNumberLength));
+}
+
+void TfrmMain::CopyUNNPBtnClick()
+{
+    const std::optional<QString> line = selectedLogLine();
+    if (!line)
+        return;
+    // The line may have been rewritten by an import run since the popup opened.
+    const qsizetype marker = line->indexOf(kOrganisationNotFound);
+    if (marker < 0)
+        return;
+    putOnClipboard(line->mid(marker + kUnnOffset, kUnnLength));
+}
+
+// Any button selects the line under the pointer, so that the popup works on the line clicked. A
+// press below the last line leaves the selection as it was.
+void TfrmMain::LogLBMouseDown(const QMouseEvent& event)
+{
+    QListWidgetItem* const item = LogLB->itemAt(event.position().toPoint());
+    if (!item)
+        return;
+    // The line stays where it is under the pointer.
+    const bool autoScroll = LogLB->hasAutoScroll();
+    LogLB->setAutoScroll(false);
+    LogLB->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
+    LogLB->setAutoScroll(autoScroll);
+}
+
+void TfrmMain::SearchOrganizationBtnClick()
+{
+    QDesktopServices::openUrl(QUrl(kRegisterPageUrl));
+}
+
+void TfrmMain::setProgramFolder(const QString& folder)
+{
+    m_programFolder = QDir::cleanPath(folder);
+    if (!m_programFolder.endsWith(QLatin1Char('/')))
+        m_programFolder += QLatin1Char('/');
+}
+
+void TfrmMain::ListFiles(const QString& folder, const QString& mask, bool namesOnly)
+{
+    for (const QFileInfo& entry : matchingEntries(folder + mask))
+        LogLB->addItem(namesOnly ? entry.fileName() : folder + entry.fileName());
+}
+
+// A matching folder is never taken, nor anything in it: only files go.
+void TfrmMain::DeleteFiles(const QString& wildcardPath)
+{
+    for (const QFileInfo& entry : matchingEntries(wildcardPath)) {
+        if (!entry.isFile())
+            continue;
+        QFile file(entry.filePath());
+        if (!file.remove()) {
+            // A read-only file goes too, as the operator asked for every file of the mask.
+            file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
+            file.remove();
+        }
+    }
+}
+
+// The program folder, the working directory, the system folders, then PATH: the order in which the
+// system finds a program started by its bare name.
+QString TfrmMain::downloadScript() const
+{
+    const QStringList folders = QStringList{m_programFolder, QDir::currentPath()} + systemProgramFolders();
+    for (const QString& folder : folders) {
+        const QFileInfo candidate(QDir(folder), kDownloadScript);
+        if (candidate.isFile())
+            return candidate.absoluteFilePath();
+    }
+    return QString();
+}
+
+// No message either way: the script shows its own window.
+void TfrmMain::GetInvoicesBtnClick()
+{
+    const QString script = downloadScript();
+    if (!script.isEmpty())
+        startScript(script);
+}
+
+// The three controls follow the box; the import takes UpdateOldInDBCB's ticked state even while
+// the box is disabled.
+void TfrmMain::EnableUpdateOldCBClick()
+{
+    const bool updateMode = EnableUpdateOldCB->isChecked();
+    UpdateOldFiles->setEnabled(updateMode);
+    UpdateSendingFiles->setEnabled(updateMode);
+    UpdateOldInDBCB->setEnabled(updateMode);
+}
+
+// The download runs even when its own button is disabled for this organisation.
+void TfrmMain::UpdateOldFilesClick()
+{
+    DeleteFiles(m_programFolder + kReceivedFolder + QStringLiteral("*.xml"));
+    GetInvoicesBtnClick();
+}
+
+// Every file of recv3 that has a newer version of the same name in recv is replaced by it.
+void TfrmMain::UpdateSendingFilesClick()
+{
+    const QString received = m_programFolder + kReceivedFolder;
+    const QString sending = m_programFolder + kSendingFolder;
+    LogLB->clear();
+    ListFiles(sending, QStringLiteral("*.xml"), true);
+    if (LogLB->count() == 0) {
+        eschf::showMessage(this, eschf::MessageKind::Warning, QStringLiteral("В папке нет файлов."));
+        return;
+    }
+    MainProgressBar->setMaximum(LogLB->count() - 1);
+    for (int row = 0; row < LogLB->count(); ++row) {
+        MainProgressBar->setValue(row);
+        MainProgressBar->repaint();
+        QListWidgetItem* const line = LogLB->item(row);
+        const QString name = line->text();
+        if (!QFileInfo(received + name).isFile()) {
+            line->setText(name + QStringLiteral(" - Не найден"));
+        } else if (replaceFile(received + name, sending + name)) {
+            QFile::remove(received + name);
+            line->setText(name + QStringLiteral(" - Заменён"));
+        } else {
+            line->setText(name + QStringLiteral(" - Ошибка замены"));
+        }
+    }
+}

@@ -185,7 +185,9 @@ QVariant toDecimal(const Context& c)
         negative = rest.front() == u'-';
         rest = rest.mid(1);
     }
-    const qsizetype sep = rest.indexOf(QRegularExpression(u"[.,]"_s));
+    qsizetype sep = rest.indexOf(u'.');
+    if (sep < 0)
+        sep = rest.indexOf(u',');
     QStringView whole = sep < 0 ? rest : rest.left(sep);
     const QStringView fraction = sep < 0 ? QStringView() : rest.mid(sep + 1);
     if ((whole.isEmpty() && fraction.isEmpty()) || !allDigits(whole) || !allDigits(fraction))
@@ -211,7 +213,7 @@ QVariant toDecimal(const Context& c)
     }
     if (intPart.isEmpty())
         intPart = u"0"_s;
-    const bool zero = intPart == u"0"_s && !fracPart.contains(QRegularExpression(u"[1-9]"_s));
+    const bool zero = intPart == u"0"_s && fracPart.count(u'0') == fracPart.size();
     QString result = (negative && !zero ? u"-"_s : QString()) + intPart;
     if (scale > 0)
         result += u'.' + fracPart;

@@ -128,7 +128,8 @@ const QStringList findSklMsSql{
 const QStringList findSklSqlite{
     u"SELECT kodSkl "_s,
     u"FROM docCaption "_s,
-    u"WHERE substr('0000000000'||:DocNumber,-10) = substr('0000000000' || CAST(docCaption.NumDoc AS TEXT), "
+    u"WHERE substr('0000000000' || :DocNumber, -10) = substr('0000000000' || CAST(docCaption.NumDoc AS "
+    u"TEXT), "
     u"-10) and docCaption.vidDoc=:VidDoc AND docCaption.DateDoc=:DocDate"_s,
 };
 

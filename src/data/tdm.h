@@ -49,14 +49,20 @@ enum class Dialect
 //
 // Setting a parameter converts the value to its declared type at once and throws Error (naming the
 // parameter and the value) when it does not fit:
-//   whole numbers  qint64 or a text of digits with an optional sign; out of range is refused
+//   whole numbers  qint64 or a text of digits with an optional sign (blanks around it allowed);
+//                  out of range is refused
 //   decimals       a text with a point or a comma as separator, or a number; rounded half away
 //                  from zero to the declared scale; too many digits before the point are refused
 //   datetime       QDate, QDateTime, or a text "YYYY-MM-DD" optionally followed by a time
-//                  ("THH:MM:SS[.fff]") and a zone (dropped, the time kept as written)
-//   bit            bool
+//                  ("THH:MM[:SS[.fff]]" or with a space for T) and a zone (Z or +HH:MM: dropped,
+//                  the time kept as written); places past the thousandths are cut
+//   bit            bool, 0 or 1, or the texts "true", "false", "1", "0"
 //   varchar        any text, whole
-// A null QVariant (or setNull) gives a typed NULL. Values persist until set again.
+//   untyped        the value as given
+// A null QVariant (or setNull) gives a typed NULL. Values persist until set again; a refused
+// value leaves the parameter as it was.
+//
+// The rows of a query are read whole when it is opened, and the cursor is closed at once.
 //
 // Every failure of the database is thrown as Error carrying the database layer's text.
 class Statement
@@ -89,7 +95,8 @@ public:
 
     // For SelectVariousPredprs alone: the text of its next use, the same for both dialects.
     void setText(const QStringList& lines);
-    // The text sent for the connection's dialect: every line followed by CR LF.
+    // The text for the connection's dialect (or the one given): every line followed by CR LF.
+    // SQLite takes the parts between empty lines one after the other.
     QString text() const;
     QString text(Dialect dialect) const;
 
@@ -119,7 +126,7 @@ private:
     QString m_identityColumn; // read as a whole number, whatever type the server gives it
     std::vector<Part> m_parts;
     bool m_prepared = false;
-    // A result set is read whole and the cursor closed at once: a SQLite statement left stepping
+    // A result set is read whole and its cursor closed at once: a SQLite statement left stepping
     // would hold its transaction open, and SQL Server serves one open result set per connection.
     bool m_open = false;
     QStringList m_columns;

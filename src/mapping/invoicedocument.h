@@ -13,6 +13,8 @@ namespace eschf {
 
 // An element of the loaded invoice, read by the reading rules. A lookup that finds nothing gives an
 // empty element: absent, empty text, and every lookup below it empty too. A lookup never fails.
+// White space only text is no content anywhere. An element stays valid until its document loads
+// another file or is cleared.
 class XmlElement
 {
 public:
@@ -20,15 +22,21 @@ public:
 
     bool isNull() const { return m_node == nullptr; }
     QString name() const;
+    // Where it stands, for messages: "roster/rosterItem[2]/name" below the document element (the
+    // document element gives its own name); an empty element gives the path it was looked up by.
+    QString path() const;
 
-    // The first child element of that exact name (rule 1). Namespaces take no part.
+    // The first child element of that exact name (rule 1). Namespaces take no part: local names
+    // are compared, case-sensitively.
     XmlElement child(QStringView name) const;
     // A path "a/b/c" of child lookups.
     XmlElement at(QStringView path) const;
-    // It has at least one child node that is not white space only (rule 2).
+    // It has at least one child node that is not white space only text (rule 2); a comment or a
+    // CDATA section, even of white space, counts.
     bool present() const;
-    // Its character content (rule 3): empty when absent; throws Error when it holds an element, a
-    // comment or anything but a single text or CDATA node.
+    // Its character content (rule 3), references resolved: empty when absent; throws Error naming
+    // the element when it holds an element, a comment, a processing instruction or more than one
+    // text or CDATA part.
     QString text() const;
     // An attribute by name (rule 4); throws Error when it is missing.
     QString attribute(QStringView name) const;
@@ -38,7 +46,15 @@ public:
 private:
     friend class InvoiceDocument;
     explicit XmlElement(_xmlNode* node) : m_node(node) {}
+    XmlElement(_xmlNode* lastFound, QString missing) : m_lastFound(lastFound), m_missing(std::move(missing))
+    {
+    }
+    XmlElement missingChild(QStringView name) const;
+
     _xmlNode* m_node = nullptr;
+    // Only for an empty element: the last element the lookup found and the first name it did not.
+    _xmlNode* m_lastFound = nullptr;
+    QString m_missing;
 };
 
 // The document object: one parsed invoice file at a time.
