@@ -1,5 +1,7 @@
 // The branch redirection window on a real database: the SQLite file through QSQLITE, and the same
 // file through QODBC and the SQLite ODBC driver (the path SQL Server takes).
+#include "app/messages.h"
+#include "app/tfrmmain.h"
 #include "data/error.h"
 #include "data/tdm.h"
 #include "settings/invpredprsgrid.h"
@@ -8,6 +10,7 @@
 #include "settings/tfrminvpredprs.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -228,7 +231,11 @@ int TestInvPredprsWindow::rowOf(const QString& unn, int dopUnn)
 void TestInvPredprsWindow::menuCommandOpensFreshModalWindow()
 {
     seed(u"('100', 1, 2)"_s);
-    QWidget owner;
+    const QString settings = m_dir.filePath(u"MdbConnect.ini"_s);
+    test::writeSettings(settings, test::sqliteConnectionString(m_file), m_dir.path() + u"/"_s);
+    setMessageHandler([](MessageKind, const QString&) {});
+    TDM mainDm(u"MDBConnection"_s);
+    TfrmMain owner(mainDm, settings);
     owner.show();
     QList<QPointer<QWidget>> seen;
     for (int use = 0; use < 2; ++use) {
@@ -238,7 +245,7 @@ void TestInvPredprsWindow::menuCommandOpensFreshModalWindow()
             QVERIFY(form);
             checked = true;
             seen << form;
-            QCOMPARE(form->parentWidget(), &owner);
+            QCOMPARE(form->parentWidget(), static_cast<QWidget*>(&owner));
             QCOMPARE(form->windowTitle(), u"Настройка перенаправления филиалов"_s);
             QVERIFY(form->windowFlags().testFlags(Qt::WindowMinMaxButtonsHint));
             QCOMPARE(form->font().family(), u"Tahoma"_s);
@@ -248,10 +255,11 @@ void TestInvPredprsWindow::menuCommandOpensFreshModalWindow()
                 QCOMPARE(form->model()->headerData(column, Qt::Horizontal).toString(), titles[column]);
             form->close();
         });
-        TfrmInvPredprs::showModal(*m_dm, &owner);
+        owner.FilialSettingsMMBtn->trigger();
         QVERIFY(checked);
         QVERIFY(owner.findChildren<TfrmInvPredprs*>().isEmpty());
     }
+    setMessageHandler({});
     QCOMPARE(seen.size(), 2);
     QVERIFY(seen[0].isNull() && seen[1].isNull());
 }
