@@ -4,6 +4,7 @@
 #include "app/messages.h"
 #include "app/progressbar.h"
 #include "data/tdm.h"
+#include "settings/tfrminvpredprs.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -436,7 +437,7 @@ void TfrmMain::runStartup(const QString& settingsPath)
 
 void TfrmMain::FilialSettingsMMBtnClick()
 {
-    // Opens the branch redirection window.
+    TfrmInvPredprs::showModal(m_dm, this);
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
