@@ -12,10 +12,12 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <functional>
@@ -107,6 +109,8 @@ private slots:
     void closeDuringRun();
 
 private:
+    // Messages are answered at once and kept in m_messages.
+    void recordMessages();
     std::unique_ptr<TfrmMain> openWindow();
     // Writes file index of the kind a row names; returns its log line's path.
     QString writeFile(int index, const QString& kind) const;
@@ -150,12 +154,17 @@ void TestGuiImportRun::init()
 
     m_messages.clear();
     m_onSummary = nullptr;
+    recordMessages();
+    m_dm = std::make_unique<eschf::TDM>(QStringLiteral("MDBConnection"));
+}
+
+void TestGuiImportRun::recordMessages()
+{
     eschf::setMessageHandler([this](MessageKind kind, const QString& text) {
         m_messages.append({kind, text});
         if (kind == MessageKind::Information && m_onSummary)
             m_onSummary();
     });
-    m_dm = std::make_unique<eschf::TDM>(QStringLiteral("MDBConnection"));
 }
 
 void TestGuiImportRun::cleanup()
@@ -464,7 +473,8 @@ void TestGuiImportRun::noConnection()
 void TestGuiImportRun::closeDuringRun_data()
 {
     QTest::addColumn<int>("files");
-    // The file whose start closes the window (0: the run's first step); -1 any moment; -2 the summary.
+    // The file whose start closes the window (0: the run's first step); -1 any moment; -2 the summary;
+    // -3 the summary in its real message box.
     QTest::addColumn<int>("closeAt");
 
     QTest::newRow("before the first file") << 10 << 0;
@@ -473,6 +483,7 @@ void TestGuiImportRun::closeDuringRun_data()
     QTest::newRow("at the last file") << 10 << 9;
     QTest::newRow("at any moment") << 300 << -1;
     QTest::newRow("while the summary is open") << 5 << -2;
+    QTest::newRow("while the summary's box is open") << 5 << -3;
 }
 
 void TestGuiImportRun::closeDuringRun()
@@ -483,6 +494,7 @@ void TestGuiImportRun::closeDuringRun()
     auto window = openWindow();
     TfrmMain* const shown = window.get();
     CloseOnFirstHandOver closer(*window);
+    bool boxOutlivedWindow = false;
     if (closeAt == 0) {
         window->installEventFilter(&closer);
     } else if (closeAt > 0) {
@@ -496,6 +508,23 @@ void TestGuiImportRun::closeDuringRun()
         m_onSummary = [shown] {
             shown->close();
         };
+    } else if (closeAt == -3) {
+        eschf::setMessageHandler({});
+        // The box runs a loop of its own, in which the timer still fires.
+        auto* const poll = new QTimer(window.get());
+        connect(poll, &QTimer::timeout, window.get(), [this, shown, &boxOutlivedWindow] {
+            auto* const box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            if (shown->isVisible()) {
+                m_messages.append({MessageKind::Information, box->text()});
+                shown->close();
+            } else {
+                boxOutlivedWindow = true;
+                box->done(QMessageBox::Ok);
+            }
+        });
+        poll->start(10);
     }
 
     window->ParseInvoicesBtnClick();
@@ -507,6 +536,10 @@ void TestGuiImportRun::closeDuringRun()
         QTRY_VERIFY_WITH_TIMEOUT(!summaries().isEmpty(), 120000);
     else
         QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 60000);
+    // The summary's box went with the window.
+    QVERIFY(!boxOutlivedWindow);
+    QVERIFY(!QApplication::activeModalWidget());
+    recordMessages();
     // Destroying the window lets the worker go: it must end, not abort the program.
     window.reset();
     QVERIFY(!QSqlDatabase::contains(eschf::TParseThread::ConnectionName));
