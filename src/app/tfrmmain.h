@@ -13,8 +13,8 @@
 #include <optional>
 
 class QAction;
-class QCloseEvent;
 class QCheckBox;
+class QCloseEvent;
 class QCommandLinkButton;
 class QGroupBox;
 class QKeyEvent;
