@@ -313,8 +313,6 @@ void TestHeader::edits_data()
                                                 << "''";
     QTest::newRow("documentType unknown") << edit("ORIGINAL", "original") << "documentType"
                                           << "0";
-    QTest::newRow("documentType FIXED") << edit("ORIGINAL", "FIXED") << "documentType"
-                                        << "3";
     QTest::newRow("documentType absent")
         << edit("<documentType>ORIGINAL</documentType>", "") << "documentType"
         << "0";
@@ -328,36 +326,20 @@ void TestHeader::edits_data()
     QTest::newRow("flag True") << edit(special, "<specialDealGoods>True</specialDealGoods>")
                                << "specialDealGoods"
                                << "0";
-    QTest::newRow("flag TRUE") << edit(special, "<specialDealGoods>TRUE</specialDealGoods>")
-                               << "specialDealGoods"
-                               << "0";
     QTest::newRow("flag 1") << edit(special, "<specialDealGoods>1</specialDealGoods>") << "specialDealGoods"
                             << "0";
-    QTest::newRow("flag with blank") << edit(special, "<specialDealGoods>true </specialDealGoods>")
-                                     << "specialDealGoods"
-                                     << "0";
     QTest::newRow("flag absent") << edit(special, "") << "specialDealGoods"
                                  << "0";
-    QTest::newRow("providerStatus of the other list")
-        << edit("COMMISSIONAIRE", "FOREIGN_ORGANIZATION") << "providerStatus"
-        << "6";
     QTest::newRow("providerStatus absent")
         << edit("<providerStatus>COMMISSIONAIRE</providerStatus>", "") << "providerStatus"
         << "0";
     QTest::newRow("recipientStatus") << edit("CUSTOMER", "FOREIGN_ORGANIZATION_BUYER") << "recipientStatus"
                                      << "6";
-    QTest::newRow("recipientStatus of the other list")
-        << edit("CUSTOMER", "FOREIGN_ORGANIZATION") << "recipientStatus"
-        << "0";
 
     const char* principal =
         "<principal><number>390000001-2021-0000000042</number><date>2021-05-05</date></principal>";
     QTest::newRow("principal absent: id") << edit(principal, "") << "principalId"
                                           << "NULL";
-    QTest::newRow("principal absent: year") << edit(principal, "") << "principalYear"
-                                            << "NULL";
-    QTest::newRow("principal absent: number") << edit(principal, "") << "principalNumber"
-                                              << "NULL";
     QTest::newRow("principal absent: date") << edit(principal, "") << "principalDate"
                                             << "NULL";
     QTest::newRow("principal blanks") << edit(principal, "<principal>  </principal>") << "principalYear"
@@ -376,9 +358,6 @@ void TestHeader::edits_data()
     QTest::newRow("pDeclaration blanks")
         << edit("<declaration>DECL-1</declaration>", "<declaration> </declaration>") << "pDeclaration"
         << "NULL";
-    QTest::newRow("dateActualExport absent")
-        << edit("<dateActualExport>2022-06-21</dateActualExport>", "") << "dateActualExport"
-        << "NULL";
     const char* pTaxes = "<taxes><number>PT-5</number><date>2022-06-19</date></taxes>";
     QTest::newRow("pTaxes without number")
         << edit(pTaxes, "<taxes><date>2022-06-19</date></taxes>") << "quote(pTaxesNumber)"
@@ -393,8 +372,6 @@ void TestHeader::edits_data()
         << edit(rTaxes, "<taxes><date>2022-06-18</date></taxes>") << "quote(rTaxesNumber)"
         << "''";
     QTest::newRow("rTaxes absent: date") << edit(rTaxes, "") << "rTaxesDate"
-                                         << "NULL";
-    QTest::newRow("rDeclaration absent") << edit("<declaration>RDECL-2</declaration>", "") << "rDeclaration"
                                          << "NULL";
     QTest::newRow("dateImport blanks")
         << edit("<dateImport>2022-06-17</dateImport>", "<dateImport>\t</dateImport>") << "dateImport"
