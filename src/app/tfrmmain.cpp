@@ -4,6 +4,7 @@
 #include "app/messages.h"
 #include "app/progressbar.h"
 #include "data/tdm.h"
+#include "import/importrun.h"
 #include "settings/tfrminvpredprs.h"
 
 #include <QAction>
@@ -26,7 +27,6 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QScreen>
 #include <QStyle>
@@ -78,58 +78,6 @@ const QString kDownloadScript = QStringLiteral("receive2Dir.sh");
 #endif
 const QString kReceivedFolder = QStringLiteral("recv/");
 const QString kSendingFolder = QStringLiteral("recv3/");
-
-bool isSeparator(QChar c)
-{
-#ifdef Q_OS_WIN
-    return c == QLatin1Char('/') || c == QLatin1Char('\\');
-#else
-    return c == QLatin1Char('/');
-#endif
-}
-
-// A path whose last part holds wildcards, split into the folder it names and the matcher of the
-// last part: * any run of characters, ? one character, everything else literal, case ignored.
-struct WildcardPath
-{
-    QDir folder;
-    QRegularExpression mask;
-};
-
-WildcardPath splitWildcardPath(const QString& path)
-{
-    qsizetype split = path.size();
-    while (split > 0 && !isSeparator(path.at(split - 1)))
-        --split;
-    QString pattern;
-    for (const QChar c : QStringView(path).mid(split)) {
-        if (c == QLatin1Char('*'))
-            pattern += QStringLiteral(".*");
-        else if (c == QLatin1Char('?'))
-            pattern += QLatin1Char('.');
-        else
-            pattern += QRegularExpression::escape(QString(c));
-    }
-    const QString folder = path.left(split);
-    return {QDir(folder.isEmpty() ? QStringLiteral(".") : folder),
-            QRegularExpression(QRegularExpression::anchoredPattern(pattern),
-                               QRegularExpression::CaseInsensitiveOption |
-                                   QRegularExpression::DotMatchesEverythingOption)};
-}
-
-// Every entry of the folder whose name matches, folders and hidden entries included, sorted by name.
-QFileInfoList matchingEntries(const QString& wildcardPath)
-{
-    const WildcardPath where = splitWildcardPath(wildcardPath);
-    QFileInfoList matching;
-    const QFileInfoList entries = where.folder.entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    for (const QFileInfo& entry : entries) {
-        if (where.mask.match(entry.fileName()).hasMatch())
-            matching.append(entry);
-    }
-    return matching;
-}
 
 // Copies source over target, replacing the target whole or leaving it as it was.
 bool replaceFile(const QString& source, const QString& target)
@@ -583,14 +531,13 @@ void TfrmMain::setProgramFolder(const QString& folder)
 
 void TfrmMain::ListFiles(const QString& folder, const QString& mask, bool namesOnly)
 {
-    for (const QFileInfo& entry : matchingEntries(folder + mask))
-        LogLB->addItem(namesOnly ? entry.fileName() : folder + entry.fileName());
+    LogLB->addItems(eschf::listFolder(folder, mask, namesOnly));
 }
 
 // A matching folder is never taken, nor anything in it: only files go.
 void TfrmMain::DeleteFiles(const QString& wildcardPath)
 {
-    for (const QFileInfo& entry : matchingEntries(wildcardPath)) {
+    for (const QFileInfo& entry : eschf::matchingEntries(wildcardPath)) {
         if (!entry.isFile())
             continue;
         QFile file(entry.filePath());

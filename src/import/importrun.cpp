@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace eschf {
 
@@ -34,27 +35,60 @@ QString summaryText(const RunCounters& counters)
            QString::number(counters.skip);
 }
 
+namespace {
+
+bool isSeparator(QChar c)
+{
+#ifdef Q_OS_WIN
+    return c == u'/' || c == u'\\';
+#else
+    return c == u'/';
+#endif
+}
+
+// The last part of a wildcard path as a matcher: * any run of characters, ? one character,
+// everything else literal (a QDir name filter would read [...] as a set), case ignored.
+QRegularExpression wildcardMatcher(QStringView mask)
+{
+    QString pattern;
+    for (const QChar c : mask) {
+        if (c == u'*')
+            pattern += QStringLiteral(".*");
+        else if (c == u'?')
+            pattern += u'.';
+        else
+            pattern += QRegularExpression::escape(QString(c));
+    }
+    return QRegularExpression(QRegularExpression::anchoredPattern(pattern),
+                              QRegularExpression::CaseInsensitiveOption |
+                                  QRegularExpression::DotMatchesEverythingOption);
+}
+
+} // namespace
+
+QFileInfoList matchingEntries(const QString& wildcardPath)
+{
+    qsizetype split = wildcardPath.size();
+    while (split > 0 && !isSeparator(wildcardPath.at(split - 1)))
+        --split;
+    const QString folder = wildcardPath.left(split);
+    const QRegularExpression mask = wildcardMatcher(QStringView(wildcardPath).mid(split));
+    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
+    QFileInfoList matching;
+    const QFileInfoList entries = dir.entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& entry : entries) {
+        if (mask.match(entry.fileName()).hasMatch())
+            matching.append(entry);
+    }
+    return matching;
+}
+
 QStringList listFolder(const QString& folderText, const QString& mask, bool namesOnly)
 {
-    // The folder text is a prefix: whatever follows its last separator starts every name.
-    const QString pattern = folderText + mask;
-    qsizetype cut = pattern.lastIndexOf(u'/');
-#ifdef Q_OS_WIN
-    cut = std::max(cut, pattern.lastIndexOf(u'\\'));
-#endif
-    const QString folder = cut < 0 ? QStringLiteral(".") : pattern.left(cut + 1);
-    const QString namePattern = pattern.mid(cut + 1);
-    QDir dir(folder);
-    if (folder.isEmpty() || !dir.exists())
-        return {};
-    dir.setNameFilters({namePattern});
-    dir.setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    dir.setSorting(QDir::Name | QDir::IgnoreCase);
-    QStringList lines = dir.entryList();
-    if (!namesOnly) {
-        for (QString& line : lines)
-            line.prepend(folderText);
-    }
+    QStringList lines;
+    for (const QFileInfo& entry : matchingEntries(folderText + mask))
+        lines.append(namesOnly ? entry.fileName() : folderText + entry.fileName());
     return lines;
 }
 

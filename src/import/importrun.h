@@ -3,6 +3,7 @@
 #include "data/connection.h"
 #include "import/fileimport.h"
 
+#include <QFileInfoList>
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +25,10 @@ struct RunCounters
 
 // The message that closes a run; its lines are separated by LF CR, as operators have always seen it.
 QString summaryText(const RunCounters& counters);
+
+// Every entry of the folder a wildcard path names whose name matches its last part (* and ?,
+// everything else literal, case ignored): folders and hidden entries included, sorted by name.
+QFileInfoList matchingEntries(const QString& wildcardPath);
 
 // The entries of folderText + mask (no separator put in between), folders included, the mask
 // matched without regard to case, sorted by name. Each line is the entry's name, or with namesOnly
