@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demo on a fresh embedded database:
-#   scripts/demo.sh         installs what is missing, builds, runs the console program's start-up
+#   scripts/demo.sh         installs what is missing, builds, imports the demo invoices with the console
+#                           program and shows the outcome of each file
 #   scripts/demo.sh --gui   the same, then opens the main window on the same settings
 # Everything it makes is under demo/run/, rebuilt on every call.
 set -euo pipefail
@@ -21,6 +22,14 @@ build_dir=$(bash scripts/build.sh | tail -n 1)
 bin="$PWD/$build_dir/bin"
 
 run="$PWD/demo/run"
+# The folder of the undeletable file is opened again however the script ends.
+unlock() {
+    [[ -d "$run/undeletable" ]] || return 0
+    if ((EUID == 0)); then chattr -i "$run/undeletable" 2>/dev/null || true; fi
+    chmod u+w "$run/undeletable" 2>/dev/null || true
+}
+trap unlock EXIT
+unlock
 rm -rf "$run"
 mkdir -p "$run/invoices"
 sqlite3 -bail "$run/demo.db" <db/sqlite/schema.sql >/dev/null
@@ -32,15 +41,57 @@ sqlite3 -bail "$run/demo.db" <demo/seed.sql
     printf '%s\r\n' "$run/invoices/"
 } >"$run/MdbConnect.ini"
 
-# The demo invoice files come with the import: they will be copied into $run/invoices/ here, and
-# eschf-import below will load them and print each file's outcome.
+cp demo/invoices/*.xml "$run/invoices/"
 
 echo
 echo "== eschf-import --config demo/run/MdbConnect.ini"
+echo "   (stdout: each file and its outcome, then the summary; stderr: start-up and why files stay)"
 status=0
 "$bin/eschf-import" --config "$run/MdbConnect.ini" || status=$?
-echo "== exit status $status"
-((status == 0)) || exit "$status"
+echo "== exit status $status (1: some files stay in the folder, as the demo means them to)"
+((status <= 1)) || exit "$status"
+
+# A file that loads but cannot be deleted: it sits in a folder nobody may change, which stops root
+# too only through the immutable flag.
+mkdir -p "$run/undeletable"
+cp demo/undeletable/*.xml "$run/undeletable/"
+{
+    head -n 1 demo/MdbConnect.ini
+    printf '%s\r\n' "$run/undeletable/"
+} >"$run/MdbConnect-undeletable.ini"
+locked=0
+if ((EUID == 0)); then
+    chattr +i "$run/undeletable" 2>/dev/null && locked=1
+else
+    chmod a-w "$run/undeletable" && locked=1
+fi
+if ((locked)) && touch "$run/undeletable/.probe" 2>/dev/null; then
+    rm -f "$run/undeletable/.probe"
+    locked=0
+fi
+echo
+if ((locked)); then
+    echo "== eschf-import --config demo/run/MdbConnect-undeletable.ini   (a folder nobody may change)"
+    status=0
+    "$bin/eschf-import" --config "$run/MdbConnect-undeletable.ini" || status=$?
+    echo "== exit status $status"
+else
+    echo "== skipped: a file that cannot be deleted (this file system lets every file here be deleted)"
+fi
+unlock
+
+echo
+echo "== what the database holds now"
+sqlite3 -header -column "$run/demo.db" \
+    "SELECT idSender, compilingYear AS year, number, documentType AS type, completed,
+            (SELECT count(*) FROM roster r WHERE r.idSender = i.idSender AND r.compilingYear = i.compilingYear
+                                              AND r.number = i.number) AS items,
+            (SELECT count(*) FROM documents d WHERE d.idSender = i.idSender AND d.compilingYear = i.compilingYear
+                                                AND d.number = i.number) AS documents
+     FROM invoices i ORDER BY idSender, compilingYear, number"
+sqlite3 -header -column "$run/demo.db" \
+    "SELECT idSender, number, code, docNumber, vidDoc, kodSkl, idPredpr FROM documents ORDER BY idSender, number"
+echo "== files left in demo/run/invoices/: $(cd "$run/invoices" && ls | tr '\n' ' ')"
 
 if ((gui)); then
     if [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then

@@ -1,5 +1,7 @@
 // eschf-import: loads the invoice folder into the database without a window. Start-up is the
-// same as the main window's; what it finds goes to stdout, what stops it to stderr.
+// same as the main window's; what it finds and what stops it go to stderr, so that stdout holds
+// the files' outcomes and the summary alone.
+#include "cli/consoleimport.h"
 #include "data/settingsfile.h"
 #include "data/tdm.h"
 #include "import/startup.h"
@@ -8,25 +10,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTextStream>
 
+#include <atomic>
 #include <cstdio>
 #include <variant>
 
-#ifdef Q_OS_WIN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
-
 namespace {
-
-enum ExitStatus
-{
-    Success = 0,
-    BadArguments = 1,
-    StartupFailed = 2,
-};
 
 struct Options
 {
@@ -34,24 +24,9 @@ struct Options
     bool updateOld = false; // rewrite stored invoices that are not reconciled yet
 };
 
-// UTF-8 on every platform. A Windows console is given UTF-16 instead, which it shows right
-// whatever its code page; redirected output stays UTF-8.
 void write(FILE* stream, const QString& text)
 {
-#ifdef Q_OS_WIN
-    const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
-        std::fflush(stream);
-        DWORD written = 0;
-        WriteConsoleW(handle, reinterpret_cast<const wchar_t*>(text.utf16()), DWORD(text.size()), &written,
-                      nullptr);
-        return;
-    }
-#endif
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    eschf::writeConsole(stream, text);
 }
 
 void writeLine(FILE* stream, const QString& text)
@@ -63,9 +38,10 @@ void writeLine(FILE* stream, const QString& text)
 std::variant<Options, int> parseOptions(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Загрузка ЭСЧФ из папки в базу, без окна.\n"
-                       "Код завершения: 0 - успешно, 1 - ошибка в аргументах, 2 - ошибка при запуске."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Загрузка ЭСЧФ из папки в базу, без окна.\n"
+        "Код завершения: 0 - все файлы загружены или уже были в базе, 1 - часть файлов осталась в "
+        "папке, 2 - ошибка в аргументах или при запуске."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption config(
@@ -80,22 +56,22 @@ std::variant<Options, int> parseOptions(const QStringList& arguments)
     if (!parser.parse(arguments)) {
         writeLine(stderr, parser.errorText());
         writeLine(stderr, QStringLiteral("Справка: eschf-import --help"));
-        return BadArguments;
+        return eschf::ExitStartupFailed;
     }
     if (parser.isSet(help)) {
         write(stdout, parser.helpText());
-        return Success;
+        return eschf::ExitClean;
     }
     if (parser.isSet(version)) {
         writeLine(stdout,
                   QCoreApplication::applicationName() + u' ' + QCoreApplication::applicationVersion());
-        return Success;
+        return eschf::ExitClean;
     }
     if (!parser.positionalArguments().isEmpty()) {
         writeLine(stderr,
                   QStringLiteral("Лишний аргумент: %1").arg(parser.positionalArguments().constFirst()));
         writeLine(stderr, QStringLiteral("Справка: eschf-import --help"));
-        return BadArguments;
+        return eschf::ExitStartupFailed;
     }
 
     Options options;
@@ -108,10 +84,10 @@ std::variant<Options, int> parseOptions(const QStringList& arguments)
 void reportStartup(const eschf::StartupState& state)
 {
     const QString unn = state.ownUnn.value_or(QString());
-    writeLine(stdout, unn.isEmpty()
+    writeLine(stderr, unn.isEmpty()
                           ? QStringLiteral("УНП своей организации не задан (в tbNastrPredpr нет строки).")
                           : QStringLiteral("УНП своей организации: %1").arg(unn));
-    writeLine(stdout, QStringLiteral("Удалено незавершённых ЭСЧФ: %1").arg(state.purged.value_or(0)));
+    writeLine(stderr, QStringLiteral("Удалено незавершённых ЭСЧФ: %1").arg(state.purged.value_or(0)));
 }
 
 } // namespace
@@ -132,15 +108,21 @@ int main(int argc, char* argv[])
     if (!state.settingsFound) {
         writeLine(stderr, eschf::settingsMissingMessage());
         writeLine(stderr, QStringLiteral("Искали: %1").arg(QDir::toNativeSeparators(options.settingsPath)));
-        return StartupFailed;
+        return eschf::ExitStartupFailed;
     }
     if (!state.succeeded()) {
         writeLine(stderr, state.failure);
-        return StartupFailed;
+        return eschf::ExitStartupFailed;
     }
     reportStartup(state);
 
-    // The import run goes here: every *.xml file under state.path, with options.updateOld, on dm.
-
-    return Success;
+    eschf::ConsoleDevice outDevice(stdout);
+    eschf::ConsoleDevice errDevice(stderr);
+    QTextStream out(&outDevice);
+    QTextStream err(&errDevice);
+    static std::atomic<bool> interrupted{false};
+    eschf::cancelOnInterrupt(&interrupted);
+    eschf::ConsoleImport import(out, err, eschf::stderrIsTerminal());
+    import.setCancelFlag(&interrupted);
+    return import.run(dm, state, options.updateOld);
 }

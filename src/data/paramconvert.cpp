@@ -104,13 +104,16 @@ Range rangeOf(ParamType type)
 QVariant toWholeNumber(const Context& c)
 {
     const Range range = rangeOf(c.decl.type);
-    const QString outOfRange = u"вне диапазона от %1 до %2"_s.arg(range.low).arg(range.high);
+    // Made only when needed: this runs for every whole number of every row.
+    const auto outOfRange = [&range] {
+        return u"вне диапазона от %1 до %2"_s.arg(range.low).arg(range.high);
+    };
     qint64 n = 0;
     if (isIntegral(c.value)) {
         if (c.value.metaType().id() == QMetaType::ULongLong || c.value.metaType().id() == QMetaType::ULong) {
             const qulonglong u = c.value.toULongLong();
             if (u > static_cast<qulonglong>(std::numeric_limits<qint64>::max()))
-                refuse(c, outOfRange);
+                refuse(c, outOfRange());
             n = static_cast<qint64>(u);
         } else {
             n = c.value.toLongLong();
@@ -121,7 +124,7 @@ QVariant toWholeNumber(const Context& c)
         if (!std::isfinite(d) || d != std::trunc(d))
             refuse(c, u"не целое число"_s);
         if (d < -9223372036854775808.0 || d >= 9223372036854775808.0)
-            refuse(c, outOfRange);
+            refuse(c, outOfRange());
         n = static_cast<qint64>(d);
     } else if (isText(c.value)) {
         const QString text = c.value.toString().trimmed();
@@ -133,12 +136,12 @@ QVariant toWholeNumber(const Context& c)
         bool ok = false;
         n = text.toLongLong(&ok, 10);
         if (!ok)
-            refuse(c, outOfRange);
+            refuse(c, outOfRange());
     } else {
         refuse(c, u"не целое число"_s);
     }
     if (n < range.low || n > range.high)
-        refuse(c, outOfRange);
+        refuse(c, outOfRange());
     if (c.decl.type == ParamType::BigInt)
         return QVariant::fromValue(static_cast<qlonglong>(n));
     return QVariant::fromValue(static_cast<int>(n));

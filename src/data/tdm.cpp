@@ -354,6 +354,7 @@ void Statement::detach()
 {
     close();
     m_parts.clear();
+    m_preparedTexts.clear();
     m_prepared = false;
 }
 
@@ -394,10 +395,31 @@ int Statement::numRowsAffected() const
 void Statement::setText(const QStringList& lines)
 {
     close();
+    if (lines == m_sqliteLines && lines == m_msSqlLines)
+        return;
+    // A run looks up the same organisations over and over, and preparing is most of what a lookup
+    // costs: the texts used last are kept with their prepared statements.
+    if (m_prepared) {
+        if (m_preparedTexts.size() >= kPreparedTextsKept) {
+            auto oldest = m_preparedTexts.begin();
+            for (auto kept = m_preparedTexts.begin(); kept != m_preparedTexts.end(); ++kept) {
+                if (kept->second.lastUse < oldest->second.lastUse)
+                    oldest = kept;
+            }
+            m_preparedTexts.erase(oldest);
+        }
+        m_preparedTexts[m_sqliteLines.join(u'\n')] = PreparedText{std::move(m_parts), ++m_textUses};
+    }
     m_msSqlLines = lines;
     m_sqliteLines = lines;
     m_parts.clear();
     m_prepared = false;
+    const auto kept = m_preparedTexts.find(lines.join(u'\n'));
+    if (kept != m_preparedTexts.end()) {
+        m_parts = std::move(kept->second.parts);
+        m_preparedTexts.erase(kept);
+        m_prepared = true;
+    }
 }
 
 QString Statement::text() const

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <unordered_map>
 #include <vector>
 
 namespace eschf {
@@ -126,6 +127,15 @@ private:
     QString m_identityColumn; // read as a whole number, whatever type the server gives it
     std::vector<Part> m_parts;
     bool m_prepared = false;
+    // setText's earlier texts, still prepared, by their text.
+    struct PreparedText
+    {
+        std::vector<Part> parts;
+        quint64 lastUse = 0;
+    };
+    static constexpr std::size_t kPreparedTextsKept = 256;
+    std::unordered_map<QString, PreparedText> m_preparedTexts;
+    quint64 m_textUses = 0;
     // A result set is read whole and its cursor closed at once: a SQLite statement left stepping
     // would hold its transaction open, and SQL Server serves one open result set per connection.
     bool m_open = false;

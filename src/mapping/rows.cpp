@@ -34,10 +34,10 @@ QVariant decimalOrNull(const XmlElement& element)
     return element.present() ? QVariant(decimalText(element.text())) : QVariant();
 }
 
+// Every parameter but the invoice key, which writeItems sets once for all the rows of an invoice.
 void fillItem(TDM& dm, const XmlElement& item)
 {
     Statement& roster = dm.RosterInsert;
-    copyInvoiceKey(dm, roster);
     roster.setNull(u"pnt");
     roster.setParam(u"itemNumber", textOrNull(item.child(u"number")));
     roster.setParam(u"[name]", item.child(u"name").text().trimmed());
@@ -121,6 +121,8 @@ QString normalisedDocNumber(const QString& number)
 
 void writeItems(TDM& dm, const XmlElement& root)
 {
+    // The key is the same for every row of the invoice and a parameter keeps its value.
+    copyInvoiceKey(dm, dm.RosterInsert);
     for (const XmlElement& item : root.child(u"roster").children(u"rosterItem")) {
         dm.RosterInsert.close();
         fillItem(dm, item);

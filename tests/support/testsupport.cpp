@@ -7,6 +7,14 @@
 
 #include <sqlite3.h>
 
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace eschf::test {
 
 namespace {
@@ -84,6 +92,76 @@ void writeSettings(const QString& filePath, const QString& line1, const QString&
 QString sqliteConnectionString(const QString& databaseFile)
 {
     return QStringLiteral("Provider=SQLite;Data Source=") + databaseFile;
+}
+
+namespace {
+
+#ifdef Q_OS_LINUX
+bool setImmutable(const QString& folder, bool on)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return done;
+}
+#endif
+
+// Whether a new entry can still be made in the folder: the lock is real only when it cannot.
+bool canCreateIn(const QString& folder)
+{
+    QFile probe(QDir(folder).filePath(QStringLiteral(".lock-probe")));
+    if (!probe.open(QIODevice::WriteOnly))
+        return false;
+    probe.close();
+    probe.remove();
+    return true;
+}
+
+} // namespace
+
+FolderLock::FolderLock(QString folder) : m_folder(std::move(folder))
+{
+#ifdef Q_OS_LINUX
+    if (::geteuid() == 0) {
+        m_immutable = setImmutable(m_folder, true);
+    } else {
+        struct stat info
+        {
+        };
+        if (::stat(QFile::encodeName(m_folder).constData(), &info) == 0) {
+            m_mode = info.st_mode & 07777;
+            ::chmod(QFile::encodeName(m_folder).constData(), 0555);
+        }
+    }
+    m_locked = !canCreateIn(m_folder);
+    if (!m_locked)
+        unlock();
+#endif
+}
+
+FolderLock::~FolderLock()
+{
+    unlock();
+}
+
+void FolderLock::unlock()
+{
+#ifdef Q_OS_LINUX
+    if (m_immutable)
+        setImmutable(m_folder, false);
+    else if (m_mode >= 0)
+        ::chmod(QFile::encodeName(m_folder).constData(), static_cast<mode_t>(m_mode));
+    m_mode = -1;
+#endif
+    m_locked = false;
+    m_immutable = false;
 }
 
 } // namespace eschf::test

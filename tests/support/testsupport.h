@@ -20,4 +20,25 @@ void writeSettings(const QString& filePath, const QString& line1, const QString&
 // The SQLite connection string for a database file.
 QString sqliteConnectionString(const QString& databaseFile);
 
+// Keeps the entries of a folder from being deleted or added while it lives: as root (whom
+// permissions do not stop) through the file system's immutable flag, otherwise by taking away the
+// write permission. locked() is false where neither holds; the test then has to skip.
+class FolderLock
+{
+public:
+    explicit FolderLock(QString folder);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    bool locked() const { return m_locked; }
+    void unlock();
+
+private:
+    QString m_folder;
+    bool m_locked = false;
+    bool m_immutable = false;
+    int m_mode = -1; // the permissions to give back
+};
+
 } // namespace eschf::test

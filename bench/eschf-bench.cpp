@@ -1,0 +1,391 @@
+// The import's speed on the embedded database, against the floor that durability sets: the same rows
+// inserted with prepared statements and one durable transaction per invoice, without parsing or
+// lookups.
+#include "data/connection.h"
+#include "data/error.h"
+#include "data/tdm.h"
+#include "import/importrun.h"
+#include "mapping/invoicedocument.h"
+#include "mapping/rows.h"
+#include "synthetic.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <sqlite3.h>
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+using namespace eschf;
+using namespace eschf::bench;
+
+namespace {
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+struct Options
+{
+    int files = 1000;
+    QString schema = QStringLiteral(ESCHF_SQLITE_SCHEMA);
+    bool ok = true;
+};
+
+Options parseOptions(const QStringList& arguments)
+{
+    Options options;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == u"--files" && i + 1 < arguments.size()) {
+            options.files = arguments.at(++i).toInt(&options.ok);
+            options.ok = options.ok && options.files > 0;
+        } else if (argument == u"--schema" && i + 1 < arguments.size()) {
+            options.schema = arguments.at(++i);
+        } else {
+            options.ok = false;
+        }
+    }
+    return options;
+}
+
+void execSql(const QString& databaseFile, const QString& sql)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open(QFile::encodeName(databaseFile).constData(), &db) != SQLITE_OK)
+        throw Error(QStringLiteral("Не удалось создать базу %1").arg(databaseFile));
+    char* message = nullptr;
+    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message);
+    const QString text = QString::fromUtf8(message ? message : "");
+    sqlite3_free(message);
+    sqlite3_close(db);
+    if (rc != SQLITE_OK)
+        throw Error(QStringLiteral("SQL на %1: %2").arg(databaseFile, text));
+}
+
+// A fresh database from the schema with the directory the synthetic invoices need.
+void prepareDatabase(const QString& databaseFile, const QString& schemaFile)
+{
+    QFile schema(schemaFile);
+    if (!schema.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("Нет схемы %1 (укажите --schema)").arg(schemaFile));
+    execSql(databaseFile, QString::fromUtf8(schema.readAll()));
+    execSql(databaseFile, Directory::seedSql());
+}
+
+ConnectionSpec sqliteSpec(const QString& databaseFile)
+{
+    return translateConnectionString(QStringLiteral("Provider=SQLite;Data Source=") + databaseFile,
+                                     QFileInfo(databaseFile).absolutePath(), {});
+}
+
+// Flushes the invoice files and the seeded databases, so that their write-back is not billed to the
+// first commits being measured.
+void syncDisks()
+{
+#ifdef Q_OS_UNIX
+    ::sync();
+#endif
+}
+
+double statusMegabytes(const char* key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(key) + ':';
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+// CPU time of the process so far, user and system, in nanoseconds: what the run costs apart from
+// waiting for the disk, which other work on the machine can stretch.
+qint64 cpuNanoseconds()
+{
+#ifdef Q_OS_UNIX
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (qint64(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000000000LL +
+           (qint64(usage.ru_utime.tv_usec) + usage.ru_stime.tv_usec) * 1000LL;
+#else
+    return 0;
+#endif
+}
+
+double peakResidentMegabytes()
+{
+    const double fromProc = statusMegabytes("VmHWM");
+    if (fromProc >= 0)
+        return fromProc;
+#ifdef Q_OS_UNIX
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+#else
+    return -1;
+#endif
+}
+
+// Wall-clock and CPU time summed over the stretches measured.
+struct Measure
+{
+    qint64 wallNs = 0;
+    qint64 cpuNs = 0;
+    QElapsedTimer timer;
+    qint64 cpuAtStart = 0;
+
+    void start()
+    {
+        cpuAtStart = cpuNanoseconds();
+        timer.start();
+    }
+    void stop()
+    {
+        wallNs += timer.nsecsElapsed();
+        cpuNs += cpuNanoseconds() - cpuAtStart;
+    }
+};
+
+class CountingObserver : public ImportObserver
+{
+public:
+    void fileStarted(int) override {}
+    void fileFinished(int, const FileResult& result) override
+    {
+        if (result.outcome != Outcome::E && failures < 5)
+            fprintf(stderr, "файл не загружен: %s: %s\n", qPrintable(result.lineText),
+                    qPrintable(result.reason));
+        if (result.outcome != Outcome::E)
+            ++failures;
+    }
+    int failures = 0;
+};
+
+// The floor: what the rows cost to write durably, with the ids known and the values as the file
+// gives them.
+void insertDirectly(TDM& dm, const SyntheticInvoice& invoice)
+{
+    dm.transaction();
+    Statement& header = dm.InvoicesInsert;
+    header.setAllNull();
+    header.setParam(u"idSender", invoice.senderId);
+    header.setParam(u"compilingYear", invoice.year());
+    header.setParam(u"number", invoice.sequence());
+    header.setParam(u"invoice", QString());
+    header.setParam(u"documentType", 1);
+    header.setParam(u"dateTransaction", invoice.dateTransaction);
+    header.setParam(u"contractNumber", invoice.contractNumber);
+    header.setParam(u"contractDate", invoice.contractDate);
+    header.setParam(u"description", invoice.description);
+    header.setParam(u"idProvider", invoice.senderId);
+    header.setParam(u"providerStatus", 1);
+    header.setParam(u"specialDealGoods", false);
+    header.setParam(u"idRecipient", invoice.recipientId);
+    header.setParam(u"recipientStatus", 1);
+    header.setParam(u"totalCostVat", invoice.totalCostVat);
+    header.setParam(u"totalExcise", invoice.totalExcise);
+    header.setParam(u"totalVat", invoice.totalVat);
+    header.setParam(u"totalCost", invoice.totalCost);
+    header.exec();
+
+    Statement& roster = dm.RosterInsert;
+    Statement& description = dm.DescriptionsInsert;
+    roster.setAllNull();
+    roster.setParam(u"idSender", invoice.senderId);
+    roster.setParam(u"compilingYear", invoice.year());
+    roster.setParam(u"number", invoice.sequence());
+    for (const SyntheticItem& item : invoice.items) {
+        roster.setParam(u"itemNumber", item.number);
+        roster.setParam(u"[name]", item.name);
+        roster.setParam(u"code", item.code);
+        roster.setParam(u"code_oced", item.codeOced);
+        roster.setParam(u"[count]", item.count);
+        roster.setParam(u"price", item.price);
+        roster.setParam(u"cost", item.cost);
+        roster.setParam(u"summaExcise", item.summaExcise);
+        roster.setParam(u"rate", item.rate);
+        roster.setParam(u"idRateType", 1);
+        roster.setParam(u"summaVat", item.summaVat);
+        roster.setParam(u"costVat", item.costVat);
+        roster.open();
+        const int itemId = roster.field(u"IdentValue").toInt();
+        roster.close();
+        for (const QString& code : item.descriptions) {
+            description.setParam(u"idDesc", code == u"DEDUCTION_IN_FULL" ? 1
+                                            : code == u"VAT_EXEMPTION"   ? 2
+                                                                         : 9);
+            description.setParam(u"idStr", itemId);
+            description.exec();
+        }
+    }
+
+    Statement& document = dm.DocumentsInsert;
+    document.setAllNull();
+    document.setParam(u"idSender", invoice.senderId);
+    document.setParam(u"compilingYear", invoice.year());
+    document.setParam(u"number", invoice.sequence());
+    document.setParam(u"code", invoice.docCode);
+    document.setParam(u"docDate", invoice.docDate);
+    document.setParam(u"blankCode", invoice.docBlank);
+    document.setParam(u"seria", invoice.docSeria);
+    document.setParam(u"docNumber", normalisedDocNumber(invoice.docNumber));
+    document.setParam(u"vidDoc", invoice.own ? 2 : 1);
+    if (invoice.own)
+        document.setParam(u"idPredpr", invoice.consigneeId);
+    document.exec();
+
+    Statement& complete = dm.UpdateAsComplete;
+    complete.setParam(u"idSender", invoice.senderId);
+    complete.setParam(u"compilingYear", invoice.year());
+    complete.setParam(u"number", invoice.sequence());
+    complete.exec();
+    dm.commit();
+}
+
+QString rowCounts(const QString& databaseFile)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(databaseFile).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    QStringList counts;
+    for (const char* table : {"invoices", "roster", "descriptions", "documents"}) {
+        sqlite3_stmt* stmt = nullptr;
+        const QByteArray sql = QByteArray("SELECT count(*) FROM ") + table;
+        qint64 count = -1;
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
+            count = sqlite3_column_int64(stmt, 0);
+        sqlite3_finalize(stmt);
+        counts << QStringLiteral("%1 %2").arg(QString::fromLatin1(table)).arg(count);
+    }
+    sqlite3_close(db);
+    return counts.join(QStringLiteral(", "));
+}
+
+int runBenchmark(const Options& options)
+{
+    QTemporaryDir work;
+    if (!work.isValid())
+        throw Error(QStringLiteral("Не удалось создать временную папку"));
+    const QString folder = work.filePath(QStringLiteral("invoices")) + QLatin1Char('/');
+    QDir().mkpath(folder);
+    const QString importDb = work.filePath(QStringLiteral("import.db"));
+    const QString floorDb = work.filePath(QStringLiteral("floor.db"));
+
+    for (int i = 0; i < options.files; ++i) {
+        QFile file(folder + QStringLiteral("%1.xml").arg(i, 7, 10, QLatin1Char('0')));
+        if (!file.open(QIODevice::WriteOnly) || file.write(invoiceXml(syntheticInvoice(i))) < 0)
+            throw Error(QStringLiteral("Не удалось записать %1").arg(file.fileName()));
+    }
+    prepareDatabase(importDb, options.schema);
+    prepareDatabase(floorDb, options.schema);
+    syncDisks();
+    out() << "files: " << options.files << " synthetic invoices, 10 items each, in " << folder << Qt::endl;
+
+    // The import and the floor take turns, a block of invoices each, so that whatever else the
+    // machine's disk is doing weighs on both alike.
+    const double residentBefore = statusMegabytes("VmRSS");
+    const ConnectionSpec importSpec = sqliteSpec(importDb);
+    TDM importDm(QStringLiteral("bench-import"));
+    importDm.open(importSpec);
+    TDM floorDm(QStringLiteral("bench-floor"));
+    floorDm.open(sqliteSpec(floorDb));
+    InvoiceDocument document;
+    ImportRun run(importDm, importSpec, document, Directory::ownUnn(), false);
+    CountingObserver observer;
+    Measure import;
+    Measure floor;
+    int loaded = 0;
+
+    import.start();
+    const QStringList paths = listFolder(folder, QStringLiteral("*.xml"), false);
+    import.stop();
+    constexpr int kBlock = 100;
+    for (int first = 0; first < options.files; first += kBlock) {
+        const int count = std::min(kBlock, options.files - first);
+        import.start();
+        run.run(paths.mid(first, count), observer);
+        import.stop();
+        loaded += run.counters().loaded;
+
+        // Made before the clock starts: the generator's cost is no part of the floor.
+        std::vector<SyntheticInvoice> invoices;
+        invoices.reserve(count);
+        for (int i = first; i < first + count; ++i)
+            invoices.push_back(syntheticInvoice(i));
+        floor.start();
+        for (const SyntheticInvoice& invoice : invoices)
+            insertDirectly(floorDm, invoice);
+        floor.stop();
+    }
+    const quint64 statements = importDm.statementsRun();
+    const double peak = peakResidentMegabytes();
+    importDm.close();
+    floorDm.close();
+    if (observer.failures > 0 || loaded != options.files) {
+        fprintf(stderr, "загружено %d из %d\n", loaded, options.files);
+        return 1;
+    }
+    const qint64 importNs = import.wallNs;
+    const qint64 importCpuNs = import.cpuNs;
+    const qint64 floorNs = floor.wallNs;
+    const qint64 floorCpuNs = floor.cpuNs;
+
+    const QString importRows = rowCounts(importDb);
+    const QString floorRows = rowCounts(floorDb);
+    const double n = options.files;
+    out() << "import: " << QString::number(importNs / 1e9, 'f', 3) << " s, "
+          << QString::number(n / (importNs / 1e9), 'f', 0) << " files/s, "
+          << QString::number(importNs / 1e6 / n, 'f', 3) << " ms/file (cpu "
+          << QString::number(importCpuNs / 1e6 / n, 'f', 3) << " ms/file)" << Qt::endl;
+    out() << "statements per file: " << QString::number(statements / n, 'f', 1) << Qt::endl;
+    out() << "resident memory: " << QString::number(residentBefore, 'f', 1) << " MB before the run, peak "
+          << QString::number(peak, 'f', 1) << " MB" << Qt::endl;
+    out() << "rows: " << importRows << Qt::endl;
+    out() << "floor: " << QString::number(floorNs / 1e9, 'f', 3) << " s, "
+          << QString::number(n / (floorNs / 1e9), 'f', 0) << " invoices/s, "
+          << QString::number(floorNs / 1e6 / n, 'f', 3) << " ms/invoice (cpu "
+          << QString::number(floorCpuNs / 1e6 / n, 'f', 3) << " ms/invoice)" << Qt::endl;
+    if (floorRows != importRows) {
+        fprintf(stderr, "floor wrote other rows: %s\n", qPrintable(floorRows));
+        return 1;
+    }
+    out() << "cpu ratio import/floor: " << QString::number(double(importCpuNs) / double(floorCpuNs), 'f', 2)
+          << Qt::endl;
+    out() << "ratio import/floor: " << QString::number(double(importNs) / double(floorNs), 'f', 2)
+          << Qt::endl;
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const Options options = parseOptions(app.arguments());
+    if (!options.ok) {
+        fprintf(stderr, "usage: eschf-bench [--files N] [--schema db/sqlite/schema.sql]\n");
+        return 2;
+    }
+    try {
+        return runBenchmark(options);
+    } catch (const Error& e) {
+        fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,811 @@
+// The import run over a folder, file by file, on an embedded database: every outcome with its log
+// line, counters and what is left in the folder and the database.
+#include "data/connection.h"
+#include "data/tdm.h"
+#include "import/importrun.h"
+#include "invoicexml.h"
+#include "mapping/invoicedocument.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace eschf;
+using namespace eschf::test;
+
+namespace {
+
+// The directory every case works against.
+const char* const kDirectory = R"sql(
+INSERT INTO tbPredpr(idPredpr, UNN, DopUNN, idPlat) VALUES
+    (1, '190000001', NULL, NULL),  -- the own organisation
+    (2, '290000002', NULL, NULL),  -- a supplier without branches
+    (3, '390000003', 1, NULL),     -- a supplier's head office
+    (4, '390000003', 7, 4),        -- and its branch 7
+    (10, '590000005', 1, NULL),    -- three candidates for an additional invoice's sender
+    (11, '590000005', 2, NULL),
+    (12, '590000005', 3, NULL),
+    (20, '690000006', NULL, NULL); -- a consignee
+INSERT INTO tbNastrPredpr(idPredpr) VALUES (1);
+INSERT INTO invPredprs(unn, dopUnn, newDopUnn) VALUES ('390000003', 5, 7);
+INSERT INTO docCaption(kodSkl, NumDoc, vidDoc, DateDoc) VALUES
+    (555, 12345, 2, '2024-03-04 00:00:00.000'),
+    (556, 12345, 1, '2024-03-04 00:00:00.000');
+)sql";
+
+const QString kOwnUnn = QStringLiteral("190000001");
+const QString kLoaded = QStringLiteral("Загружен в базу - удалён");
+const QString kAlreadyThere = QStringLiteral("Уже существует - удалён");
+const QString kPath = QStringLiteral("PATH"); // stands for the file's own path in expected lines
+
+QString outcomeName(Outcome outcome)
+{
+    return QString(QChar(u'A' + static_cast<int>(outcome)));
+}
+
+class Recorder : public ImportObserver
+{
+public:
+    void fileStarted(int index) override { started.append(index); }
+    void fileFinished(int index, const FileResult& result) override
+    {
+        finished.append(index);
+        results.append(result);
+    }
+    QList<int> started;
+    QList<int> finished;
+    QList<FileResult> results;
+};
+
+struct Ran
+{
+    QStringList paths;
+    QList<FileResult> results;
+    RunCounters counters;
+
+    QString outcomes() const
+    {
+        QString text;
+        for (const FileResult& result : results)
+            text += outcomeName(result.outcome);
+        return text;
+    }
+};
+
+// The initial invoice of the additional ones: stored under the second of the sender's three rows.
+InvoiceXml initialInvoice()
+{
+    InvoiceXml invoice;
+    invoice.sender = QStringLiteral("590000005");
+    invoice.providerUnp = QStringLiteral("590000005");
+    invoice.providerBranch = QStringLiteral("2");
+    invoice.number = QStringLiteral("590000005-2024-0000000050");
+    return invoice;
+}
+
+InvoiceXml additionalInvoice()
+{
+    InvoiceXml invoice;
+    invoice.sender = QStringLiteral("590000005");
+    invoice.providerUnp = QStringLiteral("590000005");
+    invoice.providerBranch = QStringLiteral("3"); // plays no part: the initial invoice decides
+    invoice.number = QStringLiteral("590000005-2024-0000000060");
+    invoice.documentType = QStringLiteral("ADDITIONAL");
+    invoice.invoice = QStringLiteral("590000005-2024-0000000050");
+    return invoice;
+}
+
+// An invoice issued by the own organisation to the supplier without branches.
+InvoiceXml ownInvoice()
+{
+    InvoiceXml invoice;
+    invoice.sender = kOwnUnn;
+    invoice.providerUnp = kOwnUnn;
+    invoice.number = QStringLiteral("190000001-2024-0000000007");
+    invoice.recipientUnp = QStringLiteral("290000002");
+    invoice.consigneeUnp = QStringLiteral("690000006");
+    return invoice;
+}
+
+} // namespace
+
+class TestImport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void outcomeOfOneFile_data();
+    void outcomeOfOneFile();
+    void alreadyComplete_data();
+    void alreadyComplete();
+    void failureAfterHeaderLeavesNothing_data();
+    void failureAfterHeaderLeavesNothing();
+    void updateOldKeepsStoredInvoiceWhenRejected_data();
+    void updateOldKeepsStoredInvoiceWhenRejected();
+    void undeletableFile();
+    void runGoesOnInListOrder();
+    void sendersAlternateWithinRun();
+    void itemsWithTwoDescriptionsEach();
+    void nothingCarriedOverBetweenItemsAndFiles();
+    void documentNumber_data();
+    void documentNumber();
+    void ownOrganisationDocument_data();
+    void ownOrganisationDocument();
+    void code600_data();
+    void code600();
+    void additionalInvoiceUnderSecondCandidate();
+    void reopensClosedConnection();
+    void listFolder_data();
+    void listFolder();
+
+private:
+    QString folderPath(const QString& name) const { return m_folder + name; }
+    QString write(const QString& name, const InvoiceXml& invoice) const
+    {
+        return writeInvoice(folderPath(name), invoice);
+    }
+    QString sql(const QString& query) const { return querySqlite(m_db, query); }
+    int count(const QString& table) const
+    {
+        return sql(QStringLiteral("SELECT count(*) FROM ") + table).toInt();
+    }
+    Ran runImport(bool updateOld = false);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_db;
+    QString m_folder;
+    ConnectionSpec m_spec;
+};
+
+void TestImport::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_db = m_dir->filePath(QStringLiteral("eschf.db"));
+    createSqliteDatabase(m_db);
+    execSqlite(m_db, QString::fromUtf8(kDirectory));
+    m_folder = m_dir->filePath(QStringLiteral("in")) + u'/';
+    QVERIFY(QDir().mkpath(m_folder));
+    m_spec = translateConnectionString(sqliteConnectionString(m_db), m_dir->path(), {});
+}
+
+void TestImport::cleanup()
+{
+    m_dir.reset();
+}
+
+Ran TestImport::runImport(bool updateOld)
+{
+    Ran ran;
+    ran.paths = eschf::listFolder(m_folder, QStringLiteral("*.xml"), false);
+    TDM dm(QStringLiteral("tst_import"));
+    dm.open(m_spec);
+    InvoiceDocument document;
+    ImportRun run(dm, m_spec, document, kOwnUnn, updateOld);
+    Recorder recorder;
+    run.run(ran.paths, recorder);
+    ran.results = recorder.results;
+    ran.counters = run.counters();
+    return ran;
+}
+
+void TestImport::outcomeOfOneFile_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: a folder of that name
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("loaded");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<int>("skip");
+    QTest::addColumn<QString>("idSender"); // of the stored invoice; empty: nothing stored
+
+    const auto row = [](const char* name, const InvoiceXml& invoice, const char* outcome, const QString& line,
+                        int loaded, int error, const char* idSender) {
+        QTest::newRow(name) << invoice.toXml().toUtf8() << QString::fromLatin1(outcome) << line << loaded
+                            << error << 0 << QString::fromLatin1(idSender);
+    };
+
+    const InvoiceXml plain;
+    row("E: ordinary invoice", plain, "E", kLoaded, 1, 0, "2");
+    InvoiceXml branch = plain;
+    branch.sender = branch.providerUnp = QStringLiteral("390000003");
+    branch.providerBranch = QStringLiteral("7");
+    row("E: provider branch 7", branch, "E", kLoaded, 1, 0, "4");
+    branch.providerBranch = QStringLiteral(" 5 ");
+    row("E: provider branch 5 redirected to 7", branch, "E", kLoaded, 1, 0, "4");
+
+    InvoiceXml additional = additionalInvoice();
+    additional.invoice = QStringLiteral("590000005-2024-0000000999");
+    row("A: initial invoice not stored", additional, "A",
+        QStringLiteral("590000005-2024-0000000060 - Не найдена исходная ЭСЧФ - 590000005-2024-0000000999"), 0,
+        1, "");
+    additional.sender = QStringLiteral("990000009");
+    row("A: sender not in the directory", additional, "A",
+        QStringLiteral("590000005-2024-0000000060 - Не найдена исходная ЭСЧФ - 590000005-2024-0000000999"), 0,
+        1, "");
+
+    InvoiceXml unknown = plain;
+    unknown.sender = unknown.providerUnp = QStringLiteral("990000009");
+    unknown.number = QStringLiteral("990000009-2024-0000000003");
+    row("B: no sender organisation", unknown, "B",
+        QStringLiteral("990000009-2024-0000000003 - Не найдено организации с УНП - 990000009 - "
+                       "Код филиала(доп УНП) - "),
+        0, 1, "");
+    unknown.providerBranch = QStringLiteral("3");
+    row("B: no sender organisation at branch 3", unknown, "B",
+        QStringLiteral("990000009-2024-0000000003 - Не найдено организации с УНП - 990000009 - "
+                       "Код филиала(доп УНП) - 3"),
+        0, 1, "");
+    InvoiceXml wrongBranch = branch;
+    wrongBranch.providerBranch = QStringLiteral("9");
+    row("B: supplier known, branch 9 not", wrongBranch, "B",
+        QStringLiteral("290000002-2024-0000000101 - Не найдено организации с УНП - 390000003 - "
+                       "Код филиала(доп УНП) - 9"),
+        0, 1, "");
+
+    const QString noDocument =
+        QStringLiteral("У ЭСЧФ - 290000002-2024-0000000101 - нет документа для сверки.");
+    InvoiceXml noDelivery = plain;
+    noDelivery.deliveryCondition = false;
+    row("C: no deliveryCondition", noDelivery, "C", noDocument, 0, 1, "");
+    InvoiceXml noDocuments = plain;
+    noDocuments.documents.clear();
+    row("C: documents without content", noDocuments, "C", noDocument, 0, 1, "");
+    InvoiceXml emptyNumber600 = plain;
+    emptyNumber600.documents.front().code = QStringLiteral("600");
+    emptyNumber600.documents.front().number = QString();
+    row("C: first document 600 with an empty number", emptyNumber600, "C", noDocument, 0, 1, "");
+
+    InvoiceXml noRecipient = plain;
+    noRecipient.recipientUnp = QStringLiteral("990000008");
+    noRecipient.recipientBranch = QStringLiteral("2");
+    row("D: no recipient organisation", noRecipient, "D",
+        QStringLiteral("290000002-2024-0000000101 - Не найдено организации с УНП - 990000008 - "
+                       "Код филиала(доп УНП) - 2"),
+        0, 1, "");
+    InvoiceXml recipientBranch1 = plain;
+    recipientBranch1.recipientBranch = QStringLiteral("1"); // the own organisation has no branch 1 row
+    row("D: recipient branch 1 matches only branch 1", recipientBranch1, "D",
+        QStringLiteral("290000002-2024-0000000101 - Не найдено организации с УНП - 190000001 - "
+                       "Код филиала(доп УНП) - 1"),
+        0, 1, "");
+
+    QTest::newRow("I: not well-formed") << QByteArray("<issuance sender=\"290000002\"><general>")
+                                        << QStringLiteral("I") << kPath << 0 << 1 << 0 << QString();
+    QTest::newRow("I: empty file") << QByteArray("") << QStringLiteral("I") << kPath << 0 << 1 << 0
+                                   << QString();
+    QTest::newRow("I: a folder named like an invoice")
+        << QByteArray() << QStringLiteral("I") << kPath << 0 << 1 << 0 << QString();
+    InvoiceXml noSender = plain;
+    noSender.sender.reset();
+    row("I: no sender attribute", noSender, "I", kPath, 0, 1, "");
+    InvoiceXml letters = plain;
+    letters.providerBranch = QStringLiteral("7a");
+    row("I: provider branch code not a number", letters, "I", kPath, 0, 1, "");
+    InvoiceXml injection = plain;
+    injection.providerBranch = QStringLiteral("1 OR 1=1");
+    row("I: provider branch code with SQL in it", injection, "I", kPath, 0, 1, "");
+}
+
+void TestImport::outcomeOfOneFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, outcome);
+    QFETCH(QString, line);
+    QFETCH(int, loaded);
+    QFETCH(int, error);
+    QFETCH(int, skip);
+    QFETCH(QString, idSender);
+
+    const QString path = folderPath(QStringLiteral("invoice.xml"));
+    if (content.isNull())
+        QVERIFY(QDir().mkpath(path));
+    else
+        writeText(path, content);
+
+    const Ran ran = runImport();
+    QCOMPARE(ran.results.size(), 1);
+    const FileResult& result = ran.results.front();
+    QCOMPARE(outcomeName(result.outcome), outcome);
+    QCOMPARE(result.lineText, line == kPath ? path : line);
+    QCOMPARE(ran.counters.loaded, loaded);
+    QCOMPARE(ran.counters.error, error);
+    QCOMPARE(ran.counters.skip, skip);
+    const bool stays = outcome != u"E" && outcome != u"F";
+    QCOMPARE(QFileInfo::exists(path), stays);
+    if (outcome == u"I")
+        QVERIFY2(!result.reason.isEmpty(), "a file that stays says why");
+
+    if (idSender.isEmpty()) {
+        QCOMPARE(count(QStringLiteral("invoices")), 0);
+        QCOMPARE(count(QStringLiteral("roster")), 0);
+        QCOMPARE(count(QStringLiteral("documents")), 0);
+    } else {
+        QCOMPARE(
+            sql(QStringLiteral("SELECT idSender || '/' || compilingYear || '/' || number || '/' || completed "
+                               "FROM invoices")),
+            idSender + QStringLiteral("/2024/101/1"));
+        QCOMPARE(count(QStringLiteral("roster")), 1);
+        QCOMPARE(count(QStringLiteral("documents")), 1);
+    }
+}
+
+void TestImport::alreadyComplete_data()
+{
+    QTest::addColumn<bool>("updateOld");
+    QTest::addColumn<int>("sv");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("storedName");
+
+    const QString first = InvoiceXml().items.front().name;
+    const QString second = QStringLiteral("Бумага офисная А4 (исправлено)");
+    QTest::newRow("without update-old") << false << 0 << QStringLiteral("F") << first;
+    QTest::newRow("without update-old, reconciled") << false << 1 << QStringLiteral("F") << first;
+    QTest::newRow("update-old, not reconciled: written again") << true << 0 << QStringLiteral("E") << second;
+    QTest::newRow("update-old, reconciled: kept") << true << 2 << QStringLiteral("F") << first;
+}
+
+void TestImport::alreadyComplete()
+{
+    QFETCH(bool, updateOld);
+    QFETCH(int, sv);
+    QFETCH(QString, outcome);
+    QFETCH(QString, storedName);
+
+    InvoiceXml invoice;
+    invoice.items.front().descriptions = QStringList{QStringLiteral("DEDUCTION_IN_FULL")};
+    write(QStringLiteral("invoice.xml"), invoice);
+    QCOMPARE(runImport().outcomes(), QStringLiteral("E"));
+    execSqlite(m_db, QStringLiteral("UPDATE invoices SET Sv = %1").arg(sv));
+
+    invoice.items.front().name = QStringLiteral("Бумага офисная А4 (исправлено)");
+    const QString path = write(QStringLiteral("invoice.xml"), invoice);
+    const Ran ran = runImport(updateOld);
+    QCOMPARE(ran.outcomes(), outcome);
+    QCOMPARE(ran.results.front().lineText, outcome == u"E" ? kLoaded : kAlreadyThere);
+    QCOMPARE(ran.counters.loaded, outcome == u"E" ? 1 : 0);
+    QCOMPARE(ran.counters.skip, outcome == u"F" ? 1 : 0);
+    QCOMPARE(ran.counters.error, 0);
+    QVERIFY(!QFile::exists(path));
+
+    // One invoice with exactly its rows, whichever copy won.
+    QCOMPARE(count(QStringLiteral("invoices")), 1);
+    QCOMPARE(sql(QStringLiteral("SELECT completed FROM invoices")), QStringLiteral("1"));
+    QCOMPARE(count(QStringLiteral("roster")), 1);
+    QCOMPARE(count(QStringLiteral("descriptions")), 1);
+    QCOMPARE(count(QStringLiteral("documents")), 1);
+    QCOMPARE(sql(QStringLiteral("SELECT \"name\" FROM roster")), storedName);
+}
+
+void TestImport::failureAfterHeaderLeavesNothing_data()
+{
+    QTest::addColumn<QByteArray>("content");
+
+    InvoiceXml invoice;
+    invoice.items.front().descriptions = QStringList{QStringLiteral("DEDUCTION_IN_FULL")};
+    invoice.items.push_back(invoice.items.front());
+    invoice.items.back().number = QStringLiteral("2");
+
+    InvoiceXml noCost = invoice;
+    noCost.items.back().cost.reset();
+    QTest::newRow("second item without cost") << noCost.toXml().toUtf8();
+    InvoiceXml longName = invoice;
+    longName.items.back().name = QString(600, u'Я');
+    QTest::newRow("second item's name longer than its column") << longName.toXml().toUtf8();
+    InvoiceXml badCode = invoice;
+    badCode.documents.front().code = QStringLiteral("60A");
+    QTest::newRow("document code not a number") << badCode.toXml().toUtf8();
+    InvoiceXml badDate = invoice;
+    badDate.documents.front().date = QStringLiteral("2024-13-45");
+    QTest::newRow("document date not a date") << badDate.toXml().toUtf8();
+}
+
+void TestImport::failureAfterHeaderLeavesNothing()
+{
+    QFETCH(QByteArray, content);
+    const QString path = folderPath(QStringLiteral("invoice.xml"));
+    writeText(path, content);
+
+    // A second run before any start-up meets the file the same way: nothing was left to trip on.
+    for (int round = 0; round < 2; ++round) {
+        const Ran ran = runImport();
+        QCOMPARE(ran.outcomes(), QStringLiteral("H"));
+        QCOMPARE(ran.results.front().lineText, path);
+        QVERIFY(!ran.results.front().reason.isEmpty());
+        QCOMPARE(ran.counters.loaded + ran.counters.error + ran.counters.skip, 0);
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(count(QStringLiteral("invoices")), 0);
+        QCOMPARE(count(QStringLiteral("roster")), 0);
+        QCOMPARE(count(QStringLiteral("descriptions")), 0);
+        QCOMPARE(count(QStringLiteral("documents")), 0);
+    }
+}
+
+void TestImport::updateOldKeepsStoredInvoiceWhenRejected_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("outcome");
+
+    InvoiceXml noDocument;
+    noDocument.deliveryCondition = false;
+    QTest::newRow("C") << noDocument.toXml().toUtf8() << QStringLiteral("C");
+    InvoiceXml noRecipient;
+    noRecipient.recipientUnp = QStringLiteral("990000008");
+    QTest::newRow("D") << noRecipient.toXml().toUtf8() << QStringLiteral("D");
+}
+
+void TestImport::updateOldKeepsStoredInvoiceWhenRejected()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, outcome);
+
+    write(QStringLiteral("invoice.xml"), InvoiceXml());
+    QCOMPARE(runImport().outcomes(), QStringLiteral("E"));
+
+    const QString path = folderPath(QStringLiteral("invoice.xml"));
+    writeText(path, content);
+    const Ran ran = runImport(true);
+    QCOMPARE(ran.outcomes(), outcome);
+    QCOMPARE(ran.counters.error, 1);
+    QVERIFY(QFile::exists(path));
+    // The copy stored before stays whole: the removal was undone with the rejected file.
+    QCOMPARE(sql(QStringLiteral("SELECT count(*) || '/' || min(completed) FROM invoices")),
+             QStringLiteral("1/1"));
+    QCOMPARE(count(QStringLiteral("roster")), 1);
+    QCOMPARE(count(QStringLiteral("documents")), 1);
+}
+
+void TestImport::undeletableFile()
+{
+    const QString path = write(QStringLiteral("invoice.xml"), InvoiceXml());
+    FolderLock lock(m_folder);
+    if (!lock.locked())
+        QSKIP("this file system lets every file be deleted");
+
+    Ran ran = runImport();
+    QCOMPARE(ran.outcomes(), QStringLiteral("G"));
+    QCOMPARE(ran.results.front().lineText, path);
+    QVERIFY(!ran.results.front().reason.isEmpty());
+    QCOMPARE(ran.counters.loaded + ran.counters.error + ran.counters.skip, 0);
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(sql(QStringLiteral("SELECT completed FROM invoices")), QStringLiteral("1"));
+    QCOMPARE(count(QStringLiteral("roster")), 1);
+
+    // Complete already, and still undeletable: nothing counted either.
+    ran = runImport();
+    QCOMPARE(ran.outcomes(), QStringLiteral("H"));
+    QCOMPARE(ran.results.front().lineText, path);
+    QCOMPARE(ran.counters.loaded + ran.counters.error + ran.counters.skip, 0);
+
+    lock.unlock();
+    ran = runImport();
+    QCOMPARE(ran.outcomes(), QStringLiteral("F"));
+    QCOMPARE(ran.counters.skip, 1);
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(count(QStringLiteral("invoices")), 1);
+    QCOMPARE(count(QStringLiteral("roster")), 1);
+}
+
+void TestImport::runGoesOnInListOrder()
+{
+    writeText(folderPath(QStringLiteral("a-broken.xml")), "<issuance");
+    InvoiceXml invoice;
+    for (const auto& [name, number] : {std::pair{"b.xml", "1"}, {"c.xml", "2"}, {"e.XML", "3"}}) {
+        invoice.number = QStringLiteral("290000002-2024-000000000") + QString::fromLatin1(number);
+        write(QString::fromLatin1(name), invoice);
+    }
+    InvoiceXml noSender;
+    noSender.sender.reset();
+    write(QStringLiteral("d.xml"), noSender); // fails before resolution right after a loaded file
+    writeText(folderPath(QStringLiteral("f.txt")), "not listed");
+
+    const QStringList paths = eschf::listFolder(m_folder, QStringLiteral("*.xml"), false);
+    QCOMPARE(paths.size(), 5);
+    TDM dm(QStringLiteral("tst_import"));
+    dm.open(m_spec);
+    InvoiceDocument document;
+    ImportRun run(dm, m_spec, document, kOwnUnn, false);
+    Recorder recorder;
+    QVERIFY(run.run(paths, recorder));
+    QCOMPARE(recorder.started, (QList<int>{0, 1, 2, 3, 4}));
+    QCOMPARE(recorder.finished, (QList<int>{0, 1, 2, 3, 4}));
+    QString outcomes;
+    for (const FileResult& result : recorder.results)
+        outcomes += outcomeName(result.outcome);
+    QCOMPARE(outcomes, QStringLiteral("IEEIE"));
+    QCOMPARE(recorder.results.at(3).lineText, paths.at(3));
+    QVERIFY(QFile::exists(paths.at(3)));
+    QCOMPARE(run.counters().loaded, 3);
+    QCOMPARE(run.counters().error, 2);
+    QCOMPARE(run.counters().skip, 0);
+    QCOMPARE(summaryText(run.counters()),
+             QStringLiteral("Загрузка закончена.\n\rЗагружено: 3\n\rОшибки: 2\n\rПропущено: 0"));
+}
+
+void TestImport::sendersAlternateWithinRun()
+{
+    // Each file's lookups are its own, however often the run has met the same organisations before.
+    const QList<std::pair<QString, std::optional<QString>>> senders = {
+        {QStringLiteral("290000002"), std::nullopt},
+        {QStringLiteral("390000003"), QStringLiteral("7")},
+        {QStringLiteral("290000002"), std::nullopt},
+        {QStringLiteral("390000003"), std::nullopt},
+        {QStringLiteral("390000003"), QStringLiteral("7")},
+        {QStringLiteral("390000003"), QStringLiteral("5")}};
+    for (int i = 0; i < senders.size(); ++i) {
+        InvoiceXml invoice;
+        invoice.sender = invoice.providerUnp = senders.at(i).first;
+        invoice.providerBranch = senders.at(i).second;
+        invoice.number = senders.at(i).first + QStringLiteral("-2024-000000030%1").arg(i);
+        write(QStringLiteral("%1.xml").arg(i), invoice);
+    }
+    QCOMPARE(runImport().outcomes(), QStringLiteral("EEEEEE"));
+    QCOMPARE(sql(QStringLiteral(
+                 "SELECT group_concat(idSender) FROM (SELECT idSender FROM invoices ORDER BY number)")),
+             QStringLiteral("2,4,2,3,4,4"));
+}
+
+void TestImport::itemsWithTwoDescriptionsEach()
+{
+    InvoiceXml invoice;
+    ItemXml first;
+    first.descriptions = QStringList{QStringLiteral("DEDUCTION_IN_FULL"), QStringLiteral("VAT_EXEMPTION")};
+    ItemXml second;
+    second.number = QStringLiteral("2");
+    second.descriptions = QStringList{QStringLiteral("ANALYZED_DEAL"), QStringLiteral("deduction_in_full")};
+    invoice.items = {first, second};
+    write(QStringLiteral("invoice.xml"), invoice);
+    QCOMPARE(runImport().outcomes(), QStringLiteral("E"));
+
+    QCOMPARE(count(QStringLiteral("roster")), 2);
+    QCOMPARE(count(QStringLiteral("descriptions")), 4);
+    const auto codesOf = [this](int itemNumber) {
+        return sql(
+            QStringLiteral("SELECT group_concat(idDesc) FROM (SELECT d.idDesc FROM descriptions d JOIN "
+                           "roster r ON r.idStr = d.idStr WHERE r.itemNumber = %1 ORDER BY d.rowid)")
+                .arg(itemNumber));
+    };
+    QCOMPARE(codesOf(1), QStringLiteral("1,2"));
+    QCOMPARE(codesOf(2), QStringLiteral("9,0"));
+}
+
+void TestImport::nothingCarriedOverBetweenItemsAndFiles()
+{
+    InvoiceXml full;
+    full.number = QStringLiteral("290000002-2024-0000000201");
+    full.dateCancelled = QStringLiteral("2024-03-10");
+    full.principalNumber = QStringLiteral("390000003-2024-0000000044");
+    ItemXml rich;
+    ItemXml bare;
+    bare.number.reset();
+    bare.count.reset();
+    bare.price.reset();
+    bare.summaExcise.reset();
+    full.items = {rich, bare};
+    write(QStringLiteral("a.xml"), full);
+
+    InvoiceXml plain;
+    plain.number = QStringLiteral("290000002-2024-0000000202");
+    plain.items = {bare};
+    plain.documents.front().date.reset();
+    write(QStringLiteral("b.xml"), plain);
+
+    QCOMPARE(runImport().outcomes(), QStringLiteral("EE"));
+    // The n-th row (from 0) of a table for the invoice with that sequence number.
+    const auto field = [this](const char* columns, const char* table, int number, int n = 0) {
+        return sql(QStringLiteral("SELECT %1 FROM %2 WHERE number = %3 ORDER BY rowid LIMIT 1 OFFSET %4")
+                       .arg(QString::fromLatin1(columns), QString::fromLatin1(table))
+                       .arg(number)
+                       .arg(n));
+    };
+    const char* itemColumns = "coalesce(itemNumber, 'NULL') || '|' || coalesce(\"count\", 'NULL') || '|' || "
+                              "coalesce(price, 'NULL') || "
+                              "'|' || coalesce(summaExcise, 'NULL') || '|' || coalesce(pnt, 'NULL') || '|' "
+                              "|| coalesce(units, 'NULL')";
+    QCOMPARE(field(itemColumns, "roster", 201), QStringLiteral("1|10.0000|12.500|0.000|NULL|NULL"));
+    QCOMPARE(field(itemColumns, "roster", 201, 1), QStringLiteral("NULL|NULL|NULL|NULL|NULL|NULL"));
+    QCOMPARE(field(itemColumns, "roster", 202), QStringLiteral("NULL|NULL|NULL|NULL|NULL|NULL"));
+
+    const char* headerColumns =
+        "coalesce(dateCancelled, 'NULL') || '|' || coalesce(principalId, 'NULL') || '|' || "
+        "coalesce(principalYear, 'NULL') || '|' || coalesce(principalNumber, 'NULL')";
+    QCOMPARE(field(headerColumns, "invoices", 201), QStringLiteral("2024-03-10 00:00:00.000|3|2024|44"));
+    QCOMPARE(field(headerColumns, "invoices", 202), QStringLiteral("NULL|NULL|NULL|NULL"));
+    QCOMPARE(field("coalesce(docDate, 'NULL')", "documents", 201), QStringLiteral("2024-03-04 00:00:00.000"));
+    QCOMPARE(field("coalesce(docDate, 'NULL')", "documents", 202), QStringLiteral("NULL"));
+}
+
+void TestImport::documentNumber_data()
+{
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("stored");
+
+    QTest::newRow("leading zeros") << QStringLiteral("0012345") << QStringLiteral("12345");
+    QTest::newRow("zeros only") << QStringLiteral("0000") << QString();
+    QTest::newRow("30 characters: the last 25, then no leading zeros")
+        << QStringLiteral("123450000012345678901234567890") << QStringLiteral("12345678901234567890");
+    QTest::newRow("begins with a letter") << QStringLiteral("А-00012") << QStringLiteral("А-00012");
+    QTest::newRow("zero after a letter kept") << QStringLiteral("N0012") << QStringLiteral("N0012");
+}
+
+void TestImport::documentNumber()
+{
+    QFETCH(QString, written);
+    QFETCH(QString, stored);
+
+    InvoiceXml invoice;
+    invoice.documents.front().number = written;
+    write(QStringLiteral("invoice.xml"), invoice);
+    QCOMPARE(runImport().outcomes(), QStringLiteral("E"));
+    QCOMPARE(sql(QStringLiteral("SELECT '[' || docNumber || ']' FROM documents")), u'[' + stored + u']');
+}
+
+void TestImport::ownOrganisationDocument_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("row"); // vidDoc|kodSkl|idPredpr|docDate
+
+    InvoiceXml original = ownInvoice();
+    QTest::newRow("ORIGINAL: vidDoc 2, found in docCaption")
+        << original.toXml().toUtf8() << QStringLiteral("2|555|20|2024-03-04 00:00:00.000");
+    InvoiceXml fixed = ownInvoice();
+    fixed.documentType = QStringLiteral("FIXED");
+    QTest::newRow("FIXED: vidDoc 1") << fixed.toXml().toUtf8()
+                                     << QStringLiteral("1|556|20|2024-03-04 00:00:00.000");
+    InvoiceXml noDate = ownInvoice();
+    noDate.documents.front().date.reset();
+    QTest::newRow("no date: nothing found") << noDate.toXml().toUtf8() << QStringLiteral("2|NULL|20|NULL");
+    InvoiceXml otherDate = ownInvoice();
+    otherDate.documents.front().date = QStringLiteral("2024-03-05");
+    QTest::newRow("another date: nothing found")
+        << otherDate.toXml().toUtf8() << QStringLiteral("2|NULL|20|2024-03-05 00:00:00.000");
+    InvoiceXml unknownConsignee = ownInvoice();
+    unknownConsignee.consigneeUnp = QStringLiteral("990000007");
+    QTest::newRow("consignee not in the directory: 0")
+        << unknownConsignee.toXml().toUtf8() << QStringLiteral("2|555|0|2024-03-04 00:00:00.000");
+    InvoiceXml foreign;
+    foreign.consigneeUnp = QStringLiteral("690000006");
+    QTest::newRow("another sender: no link")
+        << foreign.toXml().toUtf8() << QStringLiteral("1|NULL|NULL|2024-03-04 00:00:00.000");
+}
+
+void TestImport::ownOrganisationDocument()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, row);
+
+    writeText(folderPath(QStringLiteral("invoice.xml")), content);
+    QCOMPARE(runImport().outcomes(), QStringLiteral("E"));
+    QCOMPARE(
+        sql(QStringLiteral("SELECT vidDoc || '|' || coalesce(kodSkl, 'NULL') || '|' || "
+                           "coalesce(idPredpr, 'NULL') || '|' || coalesce(docDate, 'NULL') FROM documents")),
+        row);
+}
+
+void TestImport::code600_data()
+{
+    QTest::addColumn<bool>("additional");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("hasNumber");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("documentRow"); // code|docNumber, empty: none
+
+    QTest::newRow("ordinary, 600 with a number") << false << "600" << true << "77"
+                                                 << "E"
+                                                 << "600|77";
+    QTest::newRow("ordinary, 600 with an empty number") << false << "600" << true << ""
+                                                        << "C"
+                                                        << "";
+    QTest::newRow("ordinary, 600 without number") << false << "600" << false << ""
+                                                  << "C"
+                                                  << "";
+    QTest::newRow("ordinary, 603 with an empty number") << false << "603" << true << ""
+                                                        << "E"
+                                                        << "603|";
+    QTest::newRow("additional, 600 with a number") << true << "600" << true << "77"
+                                                   << "E"
+                                                   << "";
+    QTest::newRow("additional, 603 without number") << true << "603" << false << ""
+                                                    << "E"
+                                                    << "";
+    QTest::newRow("additional, 603 with a number") << true << "603" << true << "0077"
+                                                   << "E"
+                                                   << "603|77";
+}
+
+void TestImport::code600()
+{
+    QFETCH(bool, additional);
+    QFETCH(QString, code);
+    QFETCH(bool, hasNumber);
+    QFETCH(QString, number);
+    QFETCH(QString, outcome);
+    QFETCH(QString, documentRow);
+
+    if (additional) {
+        write(QStringLiteral("initial.xml"), initialInvoice());
+        QCOMPARE(runImport().outcomes(), QStringLiteral("E"));
+    }
+    InvoiceXml invoice = additional ? additionalInvoice() : InvoiceXml();
+    invoice.documents.front().code = code;
+    invoice.documents.front().number = hasNumber ? std::optional<QString>(number) : std::nullopt;
+    write(QStringLiteral("invoice.xml"), invoice);
+    QCOMPARE(runImport().outcomes(), outcome);
+    QCOMPARE(sql(QStringLiteral("SELECT code || '|' || docNumber FROM documents WHERE number = %1")
+                     .arg(additional ? 60 : 101)),
+             documentRow);
+}
+
+void TestImport::additionalInvoiceUnderSecondCandidate()
+{
+    write(QStringLiteral("initial.xml"), initialInvoice());
+    QCOMPARE(runImport().outcomes(), QStringLiteral("E"));
+    QCOMPARE(sql(QStringLiteral("SELECT idSender FROM invoices WHERE number = 50")), QStringLiteral("11"));
+
+    // Neither a missing document nor an unknown recipient stops an additional invoice.
+    InvoiceXml additional = additionalInvoice();
+    additional.deliveryCondition = false;
+    additional.recipientUnp = QStringLiteral("990000008");
+    const QString path = write(QStringLiteral("invoice.xml"), additional);
+    const Ran ran = runImport();
+    QCOMPARE(ran.outcomes(), QStringLiteral("E"));
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(sql(QStringLiteral(
+                 "SELECT idSender || '|' || idProvider || '|' || documentType || '|' || invoice || "
+                 "'|' || coalesce(idRecipient, 'NULL') || '|' || coalesce(providerStatus, 'NULL') || "
+                 "'|' || coalesce(recipientStatus, 'NULL') || '|' || coalesce(specialDealGoods, "
+                 "'NULL') || '|' || completed FROM invoices WHERE number = 60")),
+             QStringLiteral("11|11|2|590000005-2024-0000000050|NULL|NULL|NULL|NULL|1"));
+    QCOMPARE(sql(QStringLiteral("SELECT count(*) FROM roster WHERE number = 60")), QStringLiteral("1"));
+}
+
+void TestImport::reopensClosedConnection()
+{
+    write(QStringLiteral("invoice.xml"), InvoiceXml());
+    TDM dm(QStringLiteral("tst_import"));
+    dm.open(m_spec);
+    dm.close();
+    InvoiceDocument document;
+    ImportRun run(dm, m_spec, document, kOwnUnn, false);
+    Recorder recorder;
+    QVERIFY(run.run(eschf::listFolder(m_folder, QStringLiteral("*.xml"), false), recorder));
+    QCOMPARE(run.counters().loaded, 1);
+}
+
+void TestImport::listFolder_data()
+{
+    QTest::addColumn<QString>("prefix"); // under the temporary folder
+    QTest::addColumn<bool>("namesOnly");
+    QTest::addColumn<QStringList>("lines"); // "~" stands for the temporary folder
+
+    QTest::newRow("sorted by name, mask without case, folders too")
+        << "in/" << false << QStringList{"~in/a.xml", "~in/B.XML", "~in/c.xml", "~in/sub.xml"};
+    QTest::newRow("names only") << "in/" << true << QStringList{"a.xml", "B.XML", "c.xml", "sub.xml"};
+    QTest::newRow("a folder that does not exist") << "out/" << false << QStringList{};
+}
+
+void TestImport::listFolder()
+{
+    QFETCH(QString, prefix);
+    QFETCH(bool, namesOnly);
+    QFETCH(QStringList, lines);
+
+    for (const char* name : {"c.xml", "a.xml", "B.XML", "notes.txt", "a.xml.bak"})
+        writeText(folderPath(QString::fromLatin1(name)), "x");
+    QVERIFY(QDir().mkpath(folderPath(QStringLiteral("sub.xml"))));
+    const QString root = m_dir->path() + u'/';
+    for (QString& line : lines)
+        line.replace(u'~', root);
+    QCOMPARE(eschf::listFolder(root + prefix, QStringLiteral("*.xml"), namesOnly), lines);
+}
+
+QTEST_GUILESS_MAIN(TestImport)
+#include "tst_import.moc"
