@@ -95,6 +95,8 @@ private slots:
     void hostileText();
     void overlongText_data();
     void overlongText();
+    void brokenFile_data();
+    void brokenFile();
 
 private:
     FileResult importOne(const Change& change);
@@ -356,6 +358,45 @@ void TestHostile::overlongText()
         QVERIFY(QFileInfo::exists(m_path));
         verifyNothingStored();
     }
+}
+
+void TestHostile::brokenFile_data()
+{
+    QTest::addColumn<QString>("source");
+    for (const char* folder : {"bad", "fuzz"}) {
+        const QDir dir(testDataPath(QString::fromLatin1(folder)));
+        for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+            if (name != u"README.txt")
+                QTest::newRow(qPrintable(QString::fromLatin1(folder) + u'/' + name)) << dir.filePath(name);
+        }
+    }
+}
+
+// Twice each, so that the second time meets whatever the first one stored.
+void TestHostile::brokenFile()
+{
+    QFETCH(QString, source);
+    QFile in(source);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QByteArray bytes = in.readAll();
+
+    const ConnectionSpec spec = translateConnectionString(sqliteConnectionString(m_db), m_dir->path(), {});
+    TDM dm(QStringLiteral("tst_hostile"));
+    dm.open(spec);
+    InvoiceDocument document;
+    FileImporter importer(dm, document, kOwnUnn, false);
+    for (int round = 0; round < 2; ++round) {
+        writeText(m_path, bytes);
+        const FileResult result = importer.importFile(m_path);
+        const bool kept = result.outcome == Outcome::E || result.outcome == Outcome::F;
+        QCOMPARE(QFileInfo::exists(m_path), !kept);
+        if (!kept) {
+            QVERIFY2(!result.lineText.isEmpty(), "a file that stays has a line");
+            if (round == 0)
+                verifyNothingStored();
+        }
+    }
+    verifyDatabaseIntact();
 }
 
 QTEST_GUILESS_MAIN(TestHostile)
