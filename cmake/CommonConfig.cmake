@@ -17,3 +17,11 @@ if(ESCHF_SANITIZE AND NOT MSVC)
         -fno-sanitize-recover=undefined)
     target_link_options(eschf_common_cfg INTERFACE -fsanitize=address,undefined)
 endif()
+
+option(ESCHF_FUZZ "Build the libFuzzer target over the file import (clang)" OFF)
+# Fuzzing: every target carries the fuzzer's coverage and ASan+UBSan; only fuzz_import links libFuzzer.
+if(ESCHF_FUZZ)
+    target_compile_options(eschf_common_cfg INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+        -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(eschf_common_cfg INTERFACE -fsanitize=address,undefined)
+endif()

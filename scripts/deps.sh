@@ -8,6 +8,8 @@ packages=(cmake ninja-build g++ pkg-config
     unixodbc-dev odbcinst tdsodbc libsqliteodbc
     xvfb xauth fonts-dejavu-core)
 [[ "${ESCHF_SANITIZE:-}" == 1 ]] && packages+=(libclang-rt-14-dev)
+# The fuzz target needs clang with its fuzzer runtime (scripts/fuzz.sh only).
+[[ "${ESCHF_FUZZ:-}" == 1 ]] && packages+=(clang-14 libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
