@@ -271,11 +271,16 @@ void TestLogTools::sort()
     QFETCH(QStringList, after);
 
     fill(before);
+    // A line's reason travels with it.
+    for (int row = 0; row < m_window->LogLB->count(); ++row)
+        m_window->LogLB->item(row)->setToolTip(QStringLiteral("why ") + before.at(row));
     if (!before.isEmpty())
         m_window->selectLogLine(before.size() - 1);
     m_window->SortBtnClick();
     QCOMPARE(lines(m_window->LogLB), after);
     QVERIFY(m_window->LogLB->selectedItems().isEmpty());
+    for (int row = 0; row < m_window->LogLB->count(); ++row)
+        QCOMPARE(m_window->LogLB->item(row)->toolTip(), QStringLiteral("why ") + after.at(row));
     m_window->SortBtnClick();
     QCOMPARE(lines(m_window->LogLB), after);
 }

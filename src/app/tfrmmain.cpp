@@ -454,19 +454,25 @@ void TfrmMain::SearchBtnClick()
 
 // Lines of a missing organisation first, then those of a missing initial invoice, then the rest;
 // within a group the order stays as it was.
+// The items themselves are moved, so that each line keeps the reason shown as its tooltip.
 void TfrmMain::SortBtnClick()
 {
-    QStringList groups[3];
-    for (int row = 0; row < LogLB->count(); ++row) {
-        const QString line = LogLB->item(row)->text();
+    std::vector<QListWidgetItem*> groups[3];
+    LogLB->setCurrentRow(-1);
+    while (LogLB->count() > 0) {
+        QListWidgetItem* item = LogLB->takeItem(0);
+        const QString line = item->text();
         const int group = line.contains(kOrganisationNotFound)     ? 0
                           : line.contains(kInitialInvoiceNotFound) ? 1
                                                                    : 2;
-        groups[group].append(line);
+        groups[group].push_back(item);
     }
-    LogLB->clear();
-    for (const QStringList& group : groups)
-        LogLB->addItems(group);
+    for (const auto& group : groups) {
+        for (QListWidgetItem* item : group)
+            LogLB->addItem(item);
+    }
+    LogLB->clearSelection();
+    LogLB->setCurrentRow(-1);
 }
 
 void TfrmMain::CopyErrorsBtnClick()
