@@ -142,6 +142,7 @@ private slots:
     void code600();
     void additionalInvoiceUnderSecondCandidate();
     void reopensClosedConnection();
+    void databaseFileGoingAway();
     void listFolder_data();
     void listFolder();
 
@@ -778,6 +779,53 @@ void TestImport::reopensClosedConnection()
     Recorder recorder;
     QVERIFY(run.run(eschf::listFolder(m_folder, QStringLiteral("*.xml"), false), recorder));
     QCOMPARE(run.counters().loaded, 1);
+}
+
+// SQLite would go on committing into the renamed file, and the invoice files would be deleted
+// with their invoices out of everybody's sight.
+void TestImport::databaseFileGoingAway()
+{
+    InvoiceXml invoice;
+    for (const char* name : {"a.xml", "b.xml", "c.xml"}) {
+        invoice.number = QStringLiteral("290000002-2024-00000000%1").arg(int(name[0] - 'a') + 10);
+        write(QString::fromLatin1(name), invoice);
+    }
+    const QStringList paths = eschf::listFolder(m_folder, QStringLiteral("*.xml"), false);
+    const QString moved = m_db + QStringLiteral(".moved");
+
+    class MoveAfterFirst : public Recorder
+    {
+    public:
+        QString from, to;
+        void fileFinished(int index, const FileResult& result) override
+        {
+            Recorder::fileFinished(index, result);
+            if (index == 0)
+                QFile::rename(from, to);
+        }
+    } recorder;
+    recorder.from = m_db;
+    recorder.to = moved;
+
+    TDM dm(QStringLiteral("tst_import"));
+    dm.open(m_spec);
+    InvoiceDocument document;
+    ImportRun run(dm, m_spec, document, kOwnUnn, false);
+    QVERIFY(run.run(paths, recorder));
+    QString outcomes;
+    for (const FileResult& result : recorder.results)
+        outcomes += outcomeName(result.outcome);
+    // b meets the vanished file before its commit; c finds no database to open.
+    QCOMPARE(outcomes, QStringLiteral("EHI"));
+    QVERIFY(!QFile::exists(paths.at(0)));
+    QVERIFY(QFile::exists(paths.at(1)));
+    QVERIFY(QFile::exists(paths.at(2)));
+    QVERIFY(recorder.results.at(1).reason.contains(QStringLiteral("Файл базы данных")));
+    dm.close();
+    // The log of the first commit stayed beside the old name.
+    QFile::rename(m_db + QStringLiteral("-wal"), moved + QStringLiteral("-wal"));
+    QCOMPARE(querySqlite(moved, QStringLiteral("SELECT group_concat(number) FROM invoices")),
+             QStringLiteral("10"));
 }
 
 void TestImport::listFolder_data()

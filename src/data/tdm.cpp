@@ -2,10 +2,15 @@
 
 #include "data/paramconvert.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlRecord>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -579,6 +584,24 @@ std::vector<Statement*> TDM::statements()
             &qSelectInvPredprs};
 }
 
+namespace {
+
+// What tells one file from another behind the same name. On Windows an open database file can
+// be neither deleted nor renamed, so its name is enough there.
+QString fileIdentity(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return QString();
+    return QString::number(quint64(info.st_dev)) + u':' + QString::number(quint64(info.st_ino));
+#else
+    return QFileInfo::exists(path) ? path : QString();
+#endif
+}
+
+} // namespace
+
 void TDM::open(const ConnectionSpec& spec)
 {
     close();
@@ -613,6 +636,7 @@ void TDM::open(const ConnectionSpec& spec)
     }
     m_dialect = dialectReached(m_db);
     m_statementsRun = 0;
+    m_fileIdentity = sqliteFile ? fileIdentity(spec.databaseName) : QString();
     if (m_dialect == Dialect::Sqlite) {
         try {
             configureSqlite();
@@ -621,6 +645,11 @@ void TDM::open(const ConnectionSpec& spec)
             throw;
         }
     }
+}
+
+bool TDM::databaseStillThere() const
+{
+    return m_fileIdentity.isEmpty() || fileIdentity(m_spec.databaseName) == m_fileIdentity;
 }
 
 void TDM::configureSqlite()

@@ -171,6 +171,11 @@ public:
     // Statements run on this connection since it was opened (for the benchmark).
     quint64 statementsRun() const { return m_statementsRun; }
 
+    // False when the embedded database's file is no longer the one that was opened (deleted,
+    // renamed or replaced): SQLite would go on committing into a file nobody sees. Always true
+    // for a server.
+    bool databaseStillThere() const;
+
     // Statements of the invoice import.
     Statement InvoicesInsert;
     Statement RosterInsert;
@@ -203,6 +208,7 @@ private:
     ConnectionSpec m_spec;
     Dialect m_dialect = Dialect::Sqlite;
     quint64 m_statementsRun = 0;
+    QString m_fileIdentity; // the SQLite file as opened, empty for a server
 };
 
 } // namespace eschf

@@ -202,6 +202,8 @@ FileResult FileImporter::Private::importFile()
     complete.setParam(u"number", sequenceText(number));
     complete.exec();
     checkCancel();
+    if (!dm.databaseStillThere())
+        throw Error(QStringLiteral("Файл базы данных удалён или заменён во время загрузки"));
     // The file goes only once its invoice is on disk.
     commit();
 

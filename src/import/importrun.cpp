@@ -129,6 +129,9 @@ bool ImportRun::run(const QStringList& paths, ImportObserver& observer)
         } catch (const ImportCancelled&) {
             return false;
         }
+        // A database file that went away is opened afresh before the next file.
+        if (m_dm.isOpen() && !m_dm.databaseStillThere())
+            m_dm.close();
         m_counters.count(result.outcome);
         observer.fileFinished(i, result);
     }
