@@ -86,7 +86,7 @@ void prepareDatabase(const QString& databaseFile, const QString& schemaFile)
     execSql(databaseFile, Directory::seedSql());
 }
 
-ConnectionSpec sqliteSpec(const QString& databaseFile)
+ConnectionParams sqliteConnection(const QString& databaseFile)
 {
     return translateConnectionString(QStringLiteral("Provider=SQLite;Data Source=") + databaseFile,
                                      QFileInfo(databaseFile).absolutePath(), {});
@@ -338,13 +338,13 @@ int runBenchmark(const Options& options)
     // The import and the floor take turns, a block of invoices each, so that whatever else the
     // machine's disk is doing weighs on both alike.
     const double residentBefore = statusMegabytes("VmRSS");
-    const ConnectionSpec importSpec = sqliteSpec(importDb);
+    const ConnectionParams importConnection = sqliteConnection(importDb);
     TDM importDm(QStringLiteral("bench-import"));
-    importDm.open(importSpec);
+    importDm.open(importConnection);
     TDM floorDm(QStringLiteral("bench-floor"));
-    floorDm.open(sqliteSpec(floorDb));
+    floorDm.open(sqliteConnection(floorDb));
     InvoiceDocument document;
-    ImportRun run(importDm, importSpec, document, Directory::ownUnn(), false);
+    ImportRun run(importDm, importConnection, document, Directory::ownUnn(), false);
     CountingObserver observer;
     Measure import;
     Measure floor;

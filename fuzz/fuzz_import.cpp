@@ -65,10 +65,10 @@ void setUp()
     world->db = world->dir->filePath(QStringLiteral("eschf.db"));
     test::createSqliteDatabase(world->db);
     test::execSqlite(world->db, QString::fromUtf8(kDirectory));
-    const ConnectionSpec spec =
+    const ConnectionParams connection =
         translateConnectionString(test::sqliteConnectionString(world->db), world->dir->path(), {});
     world->dm = std::make_unique<TDM>(QStringLiteral("fuzz_import"));
-    world->dm->open(spec);
+    world->dm->open(connection);
     world->doc = std::make_unique<InvoiceDocument>();
     const QString own = QStringLiteral("190000001");
     world->importer = std::make_unique<FileImporter>(*world->dm, *world->doc, own, false);

@@ -3,7 +3,7 @@
 
 #include <QtTest>
 
-using eschf::ConnectionSpec;
+using eschf::ConnectionParams;
 using eschf::DriverPlatform;
 
 namespace {
@@ -167,11 +167,11 @@ void TestConnection::translatesSqlServer()
     QFETCH(QString, odbc);
     QFETCH(QString, options);
 
-    const ConnectionSpec spec =
+    const ConnectionParams connection =
         eschf::translateConnectionString(oleDb, QStringLiteral("/opt/eschf"), drivers, platform);
-    QCOMPARE(spec.driver, QStringLiteral("QODBC"));
-    QCOMPARE(spec.databaseName, odbc);
-    QCOMPARE(spec.connectOptions, options);
+    QCOMPARE(connection.driver, QStringLiteral("QODBC"));
+    QCOMPARE(connection.databaseName, odbc);
+    QCOMPARE(connection.connectOptions, options);
 }
 
 void TestConnection::passesOdbcStringsOn_data()
@@ -195,11 +195,11 @@ void TestConnection::passesOdbcStringsOn()
 {
     QFETCH(QString, line);
     QFETCH(QString, databaseName);
-    const ConnectionSpec spec =
+    const ConnectionParams connection =
         eschf::translateConnectionString(line, QString(), debian, DriverPlatform::Unix);
-    QCOMPARE(spec.driver, QStringLiteral("QODBC"));
-    QCOMPARE(spec.databaseName, databaseName);
-    QCOMPARE(spec.connectOptions, QString());
+    QCOMPARE(connection.driver, QStringLiteral("QODBC"));
+    QCOMPARE(connection.databaseName, databaseName);
+    QCOMPARE(connection.connectOptions, QString());
 }
 
 void TestConnection::resolvesSqliteFile_data()
@@ -221,10 +221,11 @@ void TestConnection::resolvesSqliteFile()
 {
     QFETCH(QString, line);
     QFETCH(QString, path);
-    const ConnectionSpec spec = eschf::translateConnectionString(line, QStringLiteral("/opt/eschf"), {});
-    QCOMPARE(spec.driver, QStringLiteral("QSQLITE"));
-    QCOMPARE(spec.databaseName, path);
-    QVERIFY(spec.secrets.isEmpty());
+    const ConnectionParams connection =
+        eschf::translateConnectionString(line, QStringLiteral("/opt/eschf"), {});
+    QCOMPARE(connection.driver, QStringLiteral("QSQLITE"));
+    QCOMPARE(connection.databaseName, path);
+    QVERIFY(connection.secrets.isEmpty());
 }
 
 void TestConnection::refuses_data()

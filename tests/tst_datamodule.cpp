@@ -79,7 +79,7 @@ class TestDataModule : public QObject
     Backend m_backend = Backend::Sqlite;
     bool m_mssqlSchemaApplied = false;
 
-    ConnectionSpec spec() const;
+    ConnectionParams connection() const;
     void prepareMsSql();
     void exec(const QString& sql);
     QVariant scalar(const QString& sql);
@@ -125,7 +125,7 @@ private slots:
     void transactionCommitAndRollback();
 };
 
-ConnectionSpec TestDataModule::spec() const
+ConnectionParams TestDataModule::connection() const
 {
     switch (m_backend) {
     case Backend::Sqlite:
@@ -244,7 +244,7 @@ void TestDataModule::init()
         if (backend != Backend::MsSql)
             test::createSqliteDatabase(m_file);
         m_dm = std::make_unique<TDM>(u"test"_s);
-        m_dm->open(spec());
+        m_dm->open(connection());
         if (backend == Backend::MsSql)
             prepareMsSql();
     } catch (const Error& e) {
@@ -798,7 +798,7 @@ void TestDataModule::reopenPreparesAgain()
     m_dm->close();
     QVERIFY(!m_dm->isOpen());
     QVERIFY_THROWS_EXCEPTION(Error, m_dm->DelZero.exec());
-    m_dm->open(spec());
+    m_dm->open(connection());
     QCOMPARE(m_dm->statementsRun(), quint64(0));
     m_dm->Check.setParam(u"idSen", 1);
     m_dm->Check.setParam(u"Year", 2022);

@@ -78,7 +78,7 @@ class TestInvPredprsWindow : public QObject
     QList<Message> m_messages;
     bool m_answer = false; // to every question
 
-    ConnectionSpec spec() const;
+    ConnectionParams connection() const;
     TfrmInvPredprs& openWindow();
     InvPredprsGrid* grid() { return m_form->InvPredprsDBGridEh; }
     InvPredprsModel* model() { return m_form->model(); }
@@ -139,7 +139,7 @@ void TestInvPredprsWindow::init()
     m_file = m_dir.filePath(u"window.db"_s);
     test::createSqliteDatabase(m_file);
     m_dm = std::make_unique<TDM>(u"window"_s);
-    m_dm->open(spec());
+    m_dm->open(connection());
     m_messages.clear();
     m_answer = false;
 }
@@ -150,7 +150,7 @@ void TestInvPredprsWindow::cleanup()
     m_dm.reset();
 }
 
-ConnectionSpec TestInvPredprsWindow::spec() const
+ConnectionParams TestInvPredprsWindow::connection() const
 {
     if (m_backend == Backend::OdbcSqlite)
         return {u"QODBC"_s, u"Driver=%1;Database=%2;Timeout=5000"_s.arg(odbcSqliteDriver(), m_file), {}, {}};
@@ -304,7 +304,7 @@ void TestInvPredprsWindow::newRowPostedWhenLeavingIt()
     openWindow();
     // The import worker's own connection, as organisation resolution reads the redirection.
     TDM worker(u"worker"_s);
-    worker.open(spec());
+    worker.open(connection());
     const auto redirection = [&worker]() -> QVariant {
         worker.qSelectInvPredpr.setParam(u"unn", u"100200300"_s);
         worker.qSelectInvPredpr.setParam(u"dopUnn", 7);
@@ -530,7 +530,7 @@ void TestInvPredprsWindow::keyThatIsNotUniqueChangesNothing()
     test::execSqlite(m_file, u"DROP TABLE invPredprs;"
                              u"CREATE TABLE invPredprs (unn varchar(20), dopUnn int, newDopUnn int);"
                              u"INSERT INTO invPredprs VALUES ('100', 1, 5), ('100', 1, 5), ('200', 1, 7)"_s);
-    m_dm->open(spec());
+    m_dm->open(connection());
     openWindow();
     typeCell(0, 2, u"9"_s);
     grid()->setCurrentIndex(model()->index(2, 0));
@@ -553,7 +553,7 @@ void TestInvPredprsWindow::writeWaitsForTheImportAndKeepsTheRow()
     seed(u"('100', 1, 5)"_s);
     openWindow();
     TDM worker(u"worker"_s);
-    worker.open(spec());
+    worker.open(connection());
     worker.transaction();
     QSqlQuery write(worker.database());
     QVERIFY(write.exec(u"INSERT INTO tbPredpr(UNN, DopUNN) VALUES ('500', 1)"_s));

@@ -325,7 +325,7 @@ void TestMainWindow::startupOutcome()
     QVERIFY(window.startup().succeeded());
     QCOMPARE(window.GetInvoicesBtn->isEnabled(), download);
     QCOMPARE(window.path, m_dir.path() + QStringLiteral("/in/"));
-    QVERIFY(window.startup().spec.has_value());
+    QVERIFY(window.startup().connection.has_value());
     QCOMPARE(window.LogLB->count(), 0);
 }
 

@@ -144,10 +144,10 @@ void TestHeader::init()
                                               "(10, '190000001', NULL, NULL), (20, '290000001', NULL, NULL), "
                                               "(30, '390000001', 4, 10);"));
     m_dm = std::make_unique<TDM>(QStringLiteral("header"));
-    ConnectionSpec spec;
-    spec.driver = QStringLiteral("QSQLITE");
-    spec.databaseName = m_dbFile;
-    m_dm->open(spec);
+    ConnectionParams connection;
+    connection.driver = QStringLiteral("QSQLITE");
+    connection.databaseName = m_dbFile;
+    m_dm->open(connection);
 }
 
 void TestHeader::cleanup()

@@ -139,9 +139,10 @@ FileResult TestHostile::importOne(const Change& change)
     change(invoice, xml); // then what it does to the text
     writeText(m_path, xml.toUtf8());
 
-    const ConnectionSpec spec = translateConnectionString(sqliteConnectionString(m_db), m_dir->path(), {});
+    const ConnectionParams connection =
+        translateConnectionString(sqliteConnectionString(m_db), m_dir->path(), {});
     TDM dm(QStringLiteral("tst_hostile"));
-    dm.open(spec);
+    dm.open(connection);
     InvoiceDocument document;
     FileImporter importer(dm, document, kOwnUnn, false);
     return importer.importFile(m_path);
@@ -380,9 +381,10 @@ void TestHostile::brokenFile()
     QVERIFY(in.open(QIODevice::ReadOnly));
     const QByteArray bytes = in.readAll();
 
-    const ConnectionSpec spec = translateConnectionString(sqliteConnectionString(m_db), m_dir->path(), {});
+    const ConnectionParams connection =
+        translateConnectionString(sqliteConnectionString(m_db), m_dir->path(), {});
     TDM dm(QStringLiteral("tst_hostile"));
-    dm.open(spec);
+    dm.open(connection);
     InvoiceDocument document;
     FileImporter importer(dm, document, kOwnUnn, false);
     for (int round = 0; round < 2; ++round) {

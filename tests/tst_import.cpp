@@ -162,7 +162,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_db;
     QString m_folder;
-    ConnectionSpec m_spec;
+    ConnectionParams m_connection;
 };
 
 void TestImport::init()
@@ -174,7 +174,7 @@ void TestImport::init()
     execSqlite(m_db, QString::fromUtf8(kDirectory));
     m_folder = m_dir->filePath(QStringLiteral("in")) + u'/';
     QVERIFY(QDir().mkpath(m_folder));
-    m_spec = translateConnectionString(sqliteConnectionString(m_db), m_dir->path(), {});
+    m_connection = translateConnectionString(sqliteConnectionString(m_db), m_dir->path(), {});
 }
 
 void TestImport::cleanup()
@@ -187,9 +187,9 @@ Ran TestImport::runImport(bool updateOld)
     Ran ran;
     ran.paths = eschf::listFolder(m_folder, QStringLiteral("*.xml"), false);
     TDM dm(QStringLiteral("tst_import"));
-    dm.open(m_spec);
+    dm.open(m_connection);
     InvoiceDocument document;
-    ImportRun run(dm, m_spec, document, kOwnUnn, updateOld);
+    ImportRun run(dm, m_connection, document, kOwnUnn, updateOld);
     Recorder recorder;
     run.run(ran.paths, recorder);
     ran.results = recorder.results;
@@ -510,9 +510,9 @@ void TestImport::runGoesOnInListOrder()
     const QStringList paths = eschf::listFolder(m_folder, QStringLiteral("*.xml"), false);
     QCOMPARE(paths.size(), 5);
     TDM dm(QStringLiteral("tst_import"));
-    dm.open(m_spec);
+    dm.open(m_connection);
     InvoiceDocument document;
-    ImportRun run(dm, m_spec, document, kOwnUnn, false);
+    ImportRun run(dm, m_connection, document, kOwnUnn, false);
     Recorder recorder;
     QVERIFY(run.run(paths, recorder));
     QCOMPARE(recorder.started, (QList<int>{0, 1, 2, 3, 4}));
@@ -772,10 +772,10 @@ void TestImport::reopensClosedConnection()
 {
     write(QStringLiteral("invoice.xml"), InvoiceXml());
     TDM dm(QStringLiteral("tst_import"));
-    dm.open(m_spec);
+    dm.open(m_connection);
     dm.close();
     InvoiceDocument document;
-    ImportRun run(dm, m_spec, document, kOwnUnn, false);
+    ImportRun run(dm, m_connection, document, kOwnUnn, false);
     Recorder recorder;
     QVERIFY(run.run(eschf::listFolder(m_folder, QStringLiteral("*.xml"), false), recorder));
     QCOMPARE(run.counters().loaded, 1);
@@ -808,9 +808,9 @@ void TestImport::databaseFileGoingAway()
     recorder.to = moved;
 
     TDM dm(QStringLiteral("tst_import"));
-    dm.open(m_spec);
+    dm.open(m_connection);
     InvoiceDocument document;
-    ImportRun run(dm, m_spec, document, kOwnUnn, false);
+    ImportRun run(dm, m_connection, document, kOwnUnn, false);
     QVERIFY(run.run(paths, recorder));
     QString outcomes;
     for (const FileResult& result : recorder.results)

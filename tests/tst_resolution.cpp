@@ -146,10 +146,10 @@ void TestResolution::init()
     m_dbFile = m_dir->filePath(QStringLiteral("eschf.db"));
     test::createSqliteDatabase(m_dbFile);
     m_dm = std::make_unique<TDM>(QStringLiteral("resolution"));
-    ConnectionSpec spec;
-    spec.driver = QStringLiteral("QSQLITE");
-    spec.databaseName = m_dbFile;
-    m_dm->open(spec);
+    ConnectionParams connection;
+    connection.driver = QStringLiteral("QSQLITE");
+    connection.databaseName = m_dbFile;
+    m_dm->open(connection);
 }
 
 void TestResolution::cleanup()

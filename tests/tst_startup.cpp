@@ -69,7 +69,7 @@ void TestStartup::missingSettingsFile()
     const StartupState state = runStartup(dm, m_dir->filePath(QStringLiteral("MdbConnect.ini")));
     QVERIFY(!state.settingsFound);
     QVERIFY(!state.succeeded());
-    QVERIFY(!state.settings && !state.spec && !state.ownUnn && !state.purged);
+    QVERIFY(!state.settings && !state.connection && !state.ownUnn && !state.purged);
     QVERIFY(!dm.isOpen());
     // Nothing was purged: the database was never reached.
     QCOMPARE(remaining(QStringLiteral("SELECT count(*) FROM invoices")), QStringLiteral("4"));
@@ -158,7 +158,7 @@ void TestStartup::failedQuerySkipsPurge()
     QVERIFY(state.settingsFound);
     QVERIFY(!state.succeeded());
     QVERIFY2(state.failure.contains(says), qPrintable(state.failure));
-    QVERIFY(state.spec);
+    QVERIFY(state.connection);
     QVERIFY(!state.ownUnn && !state.downloadEnabled && !state.purged);
     QCOMPARE(remaining(QStringLiteral("SELECT count(*) FROM invoices")), QStringLiteral("4"));
 }
@@ -188,7 +188,7 @@ void TestStartup::failureNeverShowsPassword()
     QVERIFY(!state.succeeded());
     QVERIFY(!state.failure.isEmpty());
     QVERIFY2(!state.failure.contains(QStringLiteral("zq7Secret")), qPrintable(state.failure));
-    QCOMPARE(bool(state.spec), translated);
+    QCOMPARE(bool(state.connection), translated);
     QVERIFY(!state.ownUnn && !state.purged);
 }
 
@@ -203,7 +203,7 @@ void TestStartup::mendsInvoiceFolder()
     QCOMPARE(state.settings->invoiceFolder, folder);
     QCOMPARE(state.path, folder + QDir::separator());
     // The database file is found beside the settings file, whatever the working directory.
-    QCOMPARE(state.spec->databaseName, m_db);
+    QCOMPARE(state.connection->databaseName, m_db);
 }
 
 void TestStartup::opensThroughOdbc_data()
@@ -240,7 +240,7 @@ void TestStartup::opensThroughOdbc()
     }
     qunsetenv("ODBCINI");
     QVERIFY2(state.succeeded(), qPrintable(state.failure));
-    QCOMPARE(state.spec->driver, QStringLiteral("QODBC"));
+    QCOMPARE(state.connection->driver, QStringLiteral("QODBC"));
     QCOMPARE(state.ownUnn, std::optional<QString>(QStringLiteral("190555001")));
     QCOMPARE(state.purged, std::optional<int>(2));
 }

@@ -43,7 +43,7 @@ public:
 
     // Start-up found no settings file: the message has been shown and the program is to end.
     bool settingsMissing() const { return !m_startup.settingsFound; }
-    // What start-up found: the connection spec and the own taxpayer number for the import run.
+    // What start-up found: the connection parameters and the own taxpayer number for the import run.
     const eschf::StartupState& startup() const { return m_startup; }
     eschf::TDM& dm() const { return m_dm; }
 

@@ -45,7 +45,7 @@ void TfrmMain::ParseInvoicesBtnClick()
         m_parseThread->wait();
     auto* const worker =
         new eschf::TParseThread(InvoiceXMLDocument, *this, std::move(lines), UpdateOldInDBCB->isChecked(),
-                                m_startup.spec, m_startup.ownUnn.value_or(QString()));
+                                m_startup.connection, m_startup.ownUnn.value_or(QString()));
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     m_parseThread = worker;
     worker->start(QThread::NormalPriority);

@@ -121,8 +121,8 @@ int ConsoleImport::run(TDM& dm, const StartupState& state, bool updateOld)
     }
 
     InvoiceDocument document;
-    ImportRun run(dm, state.spec.value_or(ConnectionSpec{}), document, state.ownUnn.value_or(QString()),
-                  updateOld);
+    ImportRun run(dm, state.connection.value_or(ConnectionParams{}), document,
+                  state.ownUnn.value_or(QString()), updateOld);
     run.setCancelFlag(m_cancel);
     ConsoleObserver observer(m_out, m_err, m_showProgress, paths);
     const bool finished = run.run(paths, observer);

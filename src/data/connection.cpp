@@ -425,13 +425,14 @@ void refuseFileDsnLookalike(const QString& odbcText)
                            "имя файла DSN. Уберите «.dsn» из строки (из имени сервера, базы или пароля)."));
 }
 
-ConnectionSpec sqlServerSpec(const OleDbSettings& s, const QStringList& drivers, DriverPlatform platform)
+ConnectionParams sqlServerConnection(const OleDbSettings& s, const QStringList& drivers,
+                                     DriverPlatform platform)
 {
     const Driver driver = chooseDriver(drivers, platform);
-    ConnectionSpec spec;
-    spec.driver = QStringLiteral("QODBC");
+    ConnectionParams connection;
+    connection.driver = QStringLiteral("QODBC");
     if (!s.password.isEmpty())
-        spec.secrets.append(s.password);
+        connection.secrets.append(s.password);
 
     QString odbc = QStringLiteral("Driver=%1;").arg(braced(driver.name, driver, QStringLiteral("Driver")));
     if (driver.kind == DriverKind::FreeTds) {
@@ -458,21 +459,21 @@ ConnectionSpec sqlServerSpec(const OleDbSettings& s, const QStringList& drivers,
         odbc += QStringLiteral("TDS_Version=auto;ClientCharset=UTF-8;");
     }
     refuseFileDsnLookalike(odbc);
-    spec.databaseName = odbc;
-    spec.connectOptions = loginTimeoutOption(s);
-    return spec;
+    connection.databaseName = odbc;
+    connection.connectOptions = loginTimeoutOption(s);
+    return connection;
 }
 
-ConnectionSpec sqliteSpec(const OleDbSettings& s, const QString& baseDir)
+ConnectionParams sqliteConnection(const OleDbSettings& s, const QString& baseDir)
 {
     if (s.dataSource.trimmed().isEmpty())
         throw Error(QStringLiteral("В строке подключения SQLite не указан файл базы (Data Source)."));
-    ConnectionSpec spec;
-    spec.driver = QStringLiteral("QSQLITE");
+    ConnectionParams connection;
+    connection.driver = QStringLiteral("QSQLITE");
     if (!s.password.isEmpty())
-        spec.secrets.append(s.password);
-    spec.databaseName = QDir::cleanPath(QDir(baseDir).absoluteFilePath(s.dataSource.trimmed()));
-    return spec;
+        connection.secrets.append(s.password);
+    connection.databaseName = QDir::cleanPath(QDir(baseDir).absoluteFilePath(s.dataSource.trimmed()));
+    return connection;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -520,17 +521,17 @@ QStringList odbcPasswords(const QString& text)
     return passwords;
 }
 
-ConnectionSpec odbcSpec(const QString& text)
+ConnectionParams odbcConnection(const QString& text)
 {
-    ConnectionSpec spec;
-    spec.driver = QStringLiteral("QODBC");
-    spec.secrets = odbcPasswords(text);
+    ConnectionParams connection;
+    connection.driver = QStringLiteral("QODBC");
+    connection.secrets = odbcPasswords(text);
     refuseFileDsnLookalike(text);
     // QODBC puts "DSN=" before any text that names neither DRIVER= nor SERVER=; hand it the rest.
     const bool passedWhole = text.contains(QStringLiteral("DRIVER="), Qt::CaseInsensitive) ||
                              text.contains(QStringLiteral("SERVER="), Qt::CaseInsensitive);
-    spec.databaseName = passedWhole ? text : text.mid(text.indexOf(u'=') + 1);
-    return spec;
+    connection.databaseName = passedWhole ? text : text.mid(text.indexOf(u'=') + 1);
+    return connection;
 }
 
 bool isOdbcString(const QString& text)
@@ -562,20 +563,20 @@ ProviderKind providerKind(const std::optional<QString>& provider)
 
 } // namespace
 
-ConnectionSpec translateConnectionString(const QString& connectionString, const QString& baseDir,
-                                         const QStringList& odbcDrivers, DriverPlatform platform)
+ConnectionParams translateConnectionString(const QString& connectionString, const QString& baseDir,
+                                           const QStringList& odbcDrivers, DriverPlatform platform)
 {
     if (connectionString.trimmed().isEmpty())
         throw Error(QStringLiteral("Строка подключения (первая строка файла настроек) пуста."));
     if (isOdbcString(connectionString))
-        return odbcSpec(connectionString);
+        return odbcConnection(connectionString);
 
     const OleDbSettings settings = collect(parseOleDb(connectionString));
     switch (providerKind(settings.provider)) {
     case ProviderKind::SqlServer:
-        return sqlServerSpec(settings, odbcDrivers, platform);
+        return sqlServerConnection(settings, odbcDrivers, platform);
     case ProviderKind::Sqlite:
-        return sqliteSpec(settings, baseDir);
+        return sqliteConnection(settings, baseDir);
     case ProviderKind::Unknown:
         break;
     }
@@ -586,8 +587,8 @@ ConnectionSpec translateConnectionString(const QString& connectionString, const 
             .arg(settings.provider->trimmed()));
 }
 
-ConnectionSpec translateConnectionString(const QString& connectionString, const QString& baseDir,
-                                         const QStringList& odbcDrivers)
+ConnectionParams translateConnectionString(const QString& connectionString, const QString& baseDir,
+                                           const QStringList& odbcDrivers)
 {
 #ifdef Q_OS_WIN
     constexpr DriverPlatform platform = DriverPlatform::Windows;

@@ -6,7 +6,7 @@
 namespace eschf {
 
 // What Qt needs to open the database named by line 1 of MdbConnect.ini.
-struct ConnectionSpec
+struct ConnectionParams
 {
     QString driver;       // "QODBC" or "QSQLITE"
     QString databaseName; // the ODBC connection string as QODBC takes it, or the SQLite file's absolute path
@@ -25,11 +25,11 @@ enum class DriverPlatform
 // relative to it); odbcDrivers are the names of the installed ODBC drivers, as installedOdbcDrivers()
 // gives them. Throws Error for a string that names no database it can reach; no password is ever in
 // its text.
-ConnectionSpec translateConnectionString(const QString& connectionString, const QString& baseDir,
-                                         const QStringList& odbcDrivers);
+ConnectionParams translateConnectionString(const QString& connectionString, const QString& baseDir,
+                                           const QStringList& odbcDrivers);
 // The same, choosing the driver as on the given platform.
-ConnectionSpec translateConnectionString(const QString& connectionString, const QString& baseDir,
-                                         const QStringList& odbcDrivers, DriverPlatform platform);
+ConnectionParams translateConnectionString(const QString& connectionString, const QString& baseDir,
+                                           const QStringList& odbcDrivers, DriverPlatform platform);
 
 // The ODBC drivers registered with the driver manager, empty when there is none.
 QStringList installedOdbcDrivers();

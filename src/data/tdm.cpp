@@ -223,7 +223,7 @@ QVariant Statement::param(QStringView name) const
 
 Error Statement::failure(const QSqlError& error) const
 {
-    return Error(hideSecrets(errorText(error), m_owner.m_spec.secrets));
+    return Error(hideSecrets(errorText(error), m_owner.m_connection.secrets));
 }
 
 void Statement::prepare()
@@ -602,32 +602,33 @@ QString fileIdentity(const QString& path)
 
 } // namespace
 
-void TDM::open(const ConnectionSpec& spec)
+void TDM::open(const ConnectionParams& connection)
 {
     close();
-    m_spec = spec;
-    const bool sqliteFile = spec.driver == u"QSQLITE"_s;
-    if (sqliteFile && !QFileInfo(spec.databaseName).isFile())
-        throw Error(hideSecrets(u"Файл базы данных не найден: %1"_s.arg(spec.databaseName), spec.secrets));
+    m_connection = connection;
+    const bool sqliteFile = connection.driver == u"QSQLITE"_s;
+    if (sqliteFile && !QFileInfo(connection.databaseName).isFile())
+        throw Error(hideSecrets(u"Файл базы данных не найден: %1"_s.arg(connection.databaseName),
+                                connection.secrets));
 
-    QString options = spec.connectOptions;
+    QString options = connection.connectOptions;
     if (sqliteFile && !options.contains(u"QSQLITE_BUSY_TIMEOUT"_s)) {
         if (!options.isEmpty())
             options += u';';
         options += u"QSQLITE_BUSY_TIMEOUT=5000"_s;
     }
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(spec.driver, m_connectionName);
+        QSqlDatabase db = QSqlDatabase::addDatabase(connection.driver, m_connectionName);
         if (!db.isValid()) {
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(m_connectionName);
-            throw Error(u"Драйвер базы данных %1 недоступен"_s.arg(spec.driver));
+            throw Error(u"Драйвер базы данных %1 недоступен"_s.arg(connection.driver));
         }
-        db.setDatabaseName(spec.databaseName);
+        db.setDatabaseName(connection.databaseName);
         db.setConnectOptions(options);
         db.setNumericalPrecisionPolicy(QSql::HighPrecision);
         if (!db.open()) {
-            const QString text = hideSecrets(errorText(db.lastError()), spec.secrets);
+            const QString text = hideSecrets(errorText(db.lastError()), connection.secrets);
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(m_connectionName);
             throw Error(text);
@@ -636,7 +637,7 @@ void TDM::open(const ConnectionSpec& spec)
     }
     m_dialect = dialectReached(m_db);
     m_statementsRun = 0;
-    m_fileIdentity = sqliteFile ? fileIdentity(spec.databaseName) : QString();
+    m_fileIdentity = sqliteFile ? fileIdentity(connection.databaseName) : QString();
     if (m_dialect == Dialect::Sqlite) {
         try {
             configureSqlite();
@@ -649,7 +650,7 @@ void TDM::open(const ConnectionSpec& spec)
 
 bool TDM::databaseStillThere() const
 {
-    return m_fileIdentity.isEmpty() || fileIdentity(m_spec.databaseName) == m_fileIdentity;
+    return m_fileIdentity.isEmpty() || fileIdentity(m_connection.databaseName) == m_fileIdentity;
 }
 
 void TDM::configureSqlite()
@@ -660,7 +661,7 @@ void TDM::configureSqlite()
     for (const QString& pragma : pragmas) {
         QSqlQuery q(m_db);
         if (!q.exec(pragma))
-            throw Error(hideSecrets(errorText(q.lastError()), m_spec.secrets));
+            throw Error(hideSecrets(errorText(q.lastError()), m_connection.secrets));
     }
 }
 
@@ -699,23 +700,23 @@ void TDM::transaction()
         // writer of another connection, it fails at once.
         QSqlQuery q(m_db);
         if (!q.exec(u"BEGIN IMMEDIATE"_s))
-            throw Error(hideSecrets(errorText(q.lastError()), m_spec.secrets));
+            throw Error(hideSecrets(errorText(q.lastError()), m_connection.secrets));
         return;
     }
     if (!m_db.transaction())
-        throw Error(hideSecrets(errorText(m_db.lastError()), m_spec.secrets));
+        throw Error(hideSecrets(errorText(m_db.lastError()), m_connection.secrets));
 }
 
 void TDM::commit()
 {
     if (!isOpen() || !m_db.commit())
-        throw Error(hideSecrets(errorText(m_db.lastError()), m_spec.secrets));
+        throw Error(hideSecrets(errorText(m_db.lastError()), m_connection.secrets));
 }
 
 void TDM::rollback()
 {
     if (!isOpen() || !m_db.rollback())
-        throw Error(hideSecrets(errorText(m_db.lastError()), m_spec.secrets));
+        throw Error(hideSecrets(errorText(m_db.lastError()), m_connection.secrets));
 }
 
 } // namespace eschf

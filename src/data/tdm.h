@@ -157,7 +157,7 @@ public:
 
     // Opens the connection, replacing an open one. SQLite: WAL, synchronous=FULL, foreign keys on,
     // a busy timeout; a missing file is an error. Throws Error (no password in its text).
-    void open(const ConnectionSpec& spec);
+    void open(const ConnectionParams& connection);
     void close();
     bool isOpen() const;
     Dialect dialect() const;
@@ -205,7 +205,7 @@ private:
 
     QString m_connectionName;
     QSqlDatabase m_db;
-    ConnectionSpec m_spec;
+    ConnectionParams m_connection;
     Dialect m_dialect = Dialect::Sqlite;
     quint64 m_statementsRun = 0;
     QString m_fileIdentity; // the SQLite file as opened, empty for a server

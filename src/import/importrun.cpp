@@ -92,8 +92,10 @@ QStringList listFolder(const QString& folderText, const QString& mask, bool name
     return lines;
 }
 
-ImportRun::ImportRun(TDM& dm, ConnectionSpec spec, InvoiceDocument& doc, QString ownUnn, bool updateOld)
-    : m_dm(dm), m_spec(std::move(spec)), m_doc(doc), m_ownUnn(std::move(ownUnn)), m_updateOld(updateOld)
+ImportRun::ImportRun(TDM& dm, ConnectionParams connection, InvoiceDocument& doc, QString ownUnn,
+                     bool updateOld)
+    : m_dm(dm), m_connection(std::move(connection)), m_doc(doc), m_ownUnn(std::move(ownUnn)),
+      m_updateOld(updateOld)
 {
 }
 
@@ -101,12 +103,12 @@ FileResult ImportRun::importOne(FileImporter& importer, const QString& path)
 {
     if (!m_dm.isOpen()) {
         // Start-up stopped before it read the connection string: there is nothing to connect to.
-        if (m_spec.driver.isEmpty())
+        if (m_connection.driver.isEmpty())
             return {Outcome::I, path,
                     QStringLiteral("Нет подключения к базе данных: при запуске программы "
                                    "не прочитана строка подключения")};
         try {
-            m_dm.open(m_spec);
+            m_dm.open(m_connection);
         } catch (const Error& e) {
             return {Outcome::I, path, e.message()};
         }

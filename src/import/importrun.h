@@ -48,8 +48,8 @@ public:
 class ImportRun
 {
 public:
-    // spec: what dm is (re)opened from when its connection is not open.
-    ImportRun(TDM& dm, ConnectionSpec spec, InvoiceDocument& doc, QString ownUnn, bool updateOld);
+    // connection: what dm is (re)opened from when its connection is not open.
+    ImportRun(TDM& dm, ConnectionParams connection, InvoiceDocument& doc, QString ownUnn, bool updateOld);
 
     void setCancelFlag(const std::atomic<bool>* cancel) { m_cancel = cancel; }
 
@@ -61,7 +61,7 @@ private:
     FileResult importOne(FileImporter& importer, const QString& path);
 
     TDM& m_dm;
-    ConnectionSpec m_spec;
+    ConnectionParams m_connection;
     InvoiceDocument& m_doc;
     QString m_ownUnn;
     bool m_updateOld;

@@ -54,9 +54,9 @@ private:
 };
 
 TParseThread::TParseThread(InvoiceDocument& XmlDoc, ParseThreadView& view, QStringList lines, bool UpdOld,
-                           std::optional<ConnectionSpec> spec, QString ownUnn, QObject* parent)
+                           std::optional<ConnectionParams> connection, QString ownUnn, QObject* parent)
     : QThread(parent), UpdateOld(UpdOld), InvoiceXMLDocument(XmlDoc), m_view(view),
-      m_context(view.handOverContext()), m_lines(std::move(lines)), m_spec(std::move(spec)),
+      m_context(view.handOverContext()), m_lines(std::move(lines)), m_connection(std::move(connection)),
       m_ownUnn(std::move(ownUnn))
 {
 }
@@ -105,7 +105,7 @@ void TParseThread::execute()
 void TParseThread::importLines()
 {
     TDM dm(ConnectionName);
-    ImportRun run(dm, m_spec.value_or(ConnectionSpec{}), InvoiceXMLDocument, m_ownUnn, UpdateOld);
+    ImportRun run(dm, m_connection.value_or(ConnectionParams{}), InvoiceXMLDocument, m_ownUnn, UpdateOld);
     run.setCancelFlag(&m_cancel);
     Observer observer(*this);
     run.run(m_lines, observer);

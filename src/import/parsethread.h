@@ -43,11 +43,11 @@ public:
     // The worker's connection name; the window's connection is never touched by a run.
     static const QString ConnectionName;
 
-    // lines: the log lines (the files' paths) as they stood at the launch. spec: what the worker
+    // lines: the log lines (the files' paths) as they stood at the launch. connection: what the worker
     // opens its connection from (none when start-up never got as far); ownUnn: the own
     // organisation's taxpayer number from start-up. XmlDoc and view must outlive the thread.
     TParseThread(InvoiceDocument& XmlDoc, ParseThreadView& view, QStringList lines, bool UpdOld,
-                 std::optional<ConnectionSpec> spec, QString ownUnn, QObject* parent = nullptr);
+                 std::optional<ConnectionParams> connection, QString ownUnn, QObject* parent = nullptr);
     ~TParseThread() override;
 
     // Cuts the run short, from any thread: the file in progress is rolled back and stays, no summary
@@ -88,7 +88,7 @@ private:
     ParseThreadView& m_view;
     QObject* m_context;
     const QStringList m_lines;
-    const std::optional<ConnectionSpec> m_spec;
+    const std::optional<ConnectionParams> m_connection;
     const QString m_ownUnn;
     std::atomic<bool> m_cancel{false};
 };

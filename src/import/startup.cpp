@@ -59,10 +59,10 @@ StartupState runStartup(TDM& dm, const QString& settingsPath)
     try {
         state.settings = readSettingsFile(settingsPath);
         state.path = invoiceFolderPrefix(state.settings->invoiceFolder);
-        state.spec = translateConnectionString(state.settings->connectionString, state.settings->directory,
-                                               installedOdbcDrivers());
-        secrets = state.spec->secrets;
-        dm.open(*state.spec);
+        state.connection = translateConnectionString(state.settings->connectionString,
+                                                     state.settings->directory, installedOdbcDrivers());
+        secrets = state.connection->secrets;
+        dm.open(*state.connection);
         readOwnUnn(dm, state);
         state.downloadEnabled = *state.ownUnn != noDownloadUnn;
         purgeIncomplete(dm, state);

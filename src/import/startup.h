@@ -15,14 +15,14 @@ class TDM;
 struct StartupState
 {
     QString settingsPath;
-    bool settingsFound = false;            // step 1
-    std::optional<SettingsFile> settings;  // step 2
-    QString path;                          // step 2: the invoice folder prefix
-    std::optional<ConnectionSpec> spec;    // step 3: what the worker opens its own connection from
-    std::optional<QString> ownUnn;         // step 4: the own taxpayer number, empty when no row
-    std::optional<bool> downloadEnabled;   // step 5
-    std::optional<int> purged;             // step 6: incomplete invoices removed
-    QString failure;                       // the text that stopped start-up (no password in it)
+    bool settingsFound = false;                 // MdbConnect.ini exists
+    std::optional<SettingsFile> settings;       // its two lines
+    QString path;                               // the invoice folder prefix
+    std::optional<ConnectionParams> connection; // what the worker opens its own connection from
+    std::optional<QString> ownUnn;              // the own taxpayer number, empty when no row
+    std::optional<bool> downloadEnabled;        // whether the download button may be used
+    std::optional<int> purged;                  // incomplete invoices removed
+    QString failure;                            // the text that stopped start-up (no password in it)
 
     bool succeeded() const { return settingsFound && failure.isEmpty(); }
 };
@@ -30,7 +30,8 @@ struct StartupState
 // The message of a missing settings file; the program ends after it.
 QString settingsMissingMessage();
 
-// Start-up steps 1 to 6 on dm. Never throws: a failed step stops the rest and is kept in failure.
+// Start-up on dm: settings file, connection, own taxpayer number, download button, purge of
+// incomplete invoices. Never throws: a failed step stops the rest and is kept in failure.
 StartupState runStartup(TDM& dm, const QString& settingsPath);
 
 } // namespace eschf
