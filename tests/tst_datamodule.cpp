@@ -122,6 +122,7 @@ private slots:
     void invPredprsOrderedByTextThenNumber();
     void valuesPersistUntilSetAgain();
     void reopenPreparesAgain();
+    void lostConnectionIsNoticed();
     void transactionCommitAndRollback();
 };
 
@@ -787,6 +788,37 @@ void TestDataModule::valuesPersistUntilSetAgain()
     QCOMPARE(s.param(u"totalCost").typeId(), QMetaType::QString);
     QVERIFY_THROWS_EXCEPTION(Error, s.exec()); // NOT NULL columns
     QCOMPARE(count(u"invoices"_s), 2);
+}
+
+void TestDataModule::lostConnectionIsNoticed()
+{
+    QVERIFY(m_dm->connectionAnswers());
+    switch (m_backend) {
+    case Backend::Sqlite: {
+        const QString moved = m_file + u".moved"_s;
+        QVERIFY(QFile::rename(m_file, moved));
+        QVERIFY(!m_dm->connectionAnswers());
+        // Put back, it is the same file again.
+        QVERIFY(QFile::rename(moved, m_file));
+        QVERIFY(m_dm->connectionAnswers());
+        break;
+    }
+    case Backend::OdbcSqlite:
+        QSKIP("through ODBC the embedded database is not watched for going away");
+    case Backend::MsSql: {
+        // Another session ends ours, as a network blip or a server restart would.
+        const QString session = scalar(u"SELECT @@SPID"_s).toString();
+        TDM other(u"other"_s);
+        other.open(connection());
+        QSqlQuery kill(other.database());
+        if (!kill.exec(u"KILL "_s + session))
+            QSKIP(qPrintable(u"the test login may not end sessions: "_s + kill.lastError().text()));
+        QVERIFY(!m_dm->connectionAnswers());
+        m_dm->open(connection());
+        QVERIFY(m_dm->connectionAnswers());
+        break;
+    }
+    }
 }
 
 void TestDataModule::reopenPreparesAgain()

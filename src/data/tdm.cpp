@@ -653,6 +653,17 @@ bool TDM::databaseStillThere() const
     return m_fileIdentity.isEmpty() || fileIdentity(m_connection.databaseName) == m_fileIdentity;
 }
 
+bool TDM::connectionAnswers()
+{
+    if (!isOpen() || !databaseStillThere())
+        return false;
+    QSqlQuery probe(m_db);
+    probe.setForwardOnly(true);
+    const bool answered = probe.exec(u"SELECT 1"_s) && probe.next();
+    probe.finish();
+    return answered;
+}
+
 void TDM::configureSqlite()
 {
     // An invoice file is deleted as soon as its invoice is committed: the commit must be on disk.

@@ -176,6 +176,10 @@ public:
     // for a server.
     bool databaseStillThere() const;
 
+    // Whether the open connection still answers (a server that dropped the link, a database file
+    // that went away). Costs a round trip: meant for after a failure, not before every file.
+    bool connectionAnswers();
+
     // Statements of the invoice import.
     Statement InvoicesInsert;
     Statement RosterInsert;

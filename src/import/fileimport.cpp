@@ -8,6 +8,7 @@
 #include "mapping/rows.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <optional>
 
@@ -120,7 +121,8 @@ struct FileImporter::Private
 bool FileImporter::Private::removeFile(QString* why) const
 {
     QFile file(path);
-    if (file.remove())
+    // Gone already (another operator's run took it): what the deletion was for holds.
+    if (file.remove() || !QFileInfo::exists(path))
         return true;
     *why = QStringLiteral("Не удалось удалить файл: %1").arg(file.errorString());
     return false;

@@ -64,6 +64,12 @@ QRegularExpression wildcardMatcher(QStringView mask)
                                   QRegularExpression::DotMatchesEverythingOption);
 }
 
+// Outcomes a failing database can cause; the others come from what the file holds.
+bool mayHaveLostConnection(Outcome outcome)
+{
+    return outcome == Outcome::H || outcome == Outcome::I;
+}
+
 } // namespace
 
 QFileInfoList matchingEntries(const QString& wildcardPath)
@@ -131,8 +137,9 @@ bool ImportRun::run(const QStringList& paths, ImportObserver& observer)
         } catch (const ImportCancelled&) {
             return false;
         }
-        // A database file that went away is opened afresh before the next file.
-        if (m_dm.isOpen() && !m_dm.databaseStillThere())
+        // A dropped link or a database file that went away must not fail the rest of the run:
+        // the next file opens the connection afresh.
+        if (mayHaveLostConnection(result.outcome) && m_dm.isOpen() && !m_dm.connectionAnswers())
             m_dm.close();
         m_counters.count(result.outcome);
         observer.fileFinished(i, result);

@@ -31,6 +31,13 @@ struct Db
     ~Db() { sqlite3_close(handle); }
 };
 
+QString columnText(sqlite3_stmt* stmt, int column)
+{
+    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
+        return QStringLiteral("NULL");
+    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)));
+}
+
 } // namespace
 
 QString sourcePath(const QString& relative)
@@ -60,14 +67,58 @@ QString querySqlite(const QString& filePath, const QString& sql)
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db.handle, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
         throw Error(QString::fromUtf8(sqlite3_errmsg(db.handle)));
-    QString result;
-    if (sqlite3_step(stmt) == SQLITE_ROW) {
-        result = sqlite3_column_type(stmt, 0) == SQLITE_NULL
-                     ? QStringLiteral("NULL")
-                     : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    const QString result = sqlite3_step(stmt) == SQLITE_ROW ? columnText(stmt, 0) : QString();
+    sqlite3_finalize(stmt);
+    return result;
+}
+
+SqliteRows selectSqlite(const QString& filePath, const QString& sql)
+{
+    Db db(filePath);
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db.handle, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        throw Error(QString::fromUtf8(sqlite3_errmsg(db.handle)));
+    SqliteRows result;
+    const int columns = sqlite3_column_count(stmt);
+    for (int c = 0; c < columns; ++c)
+        result.columns.append(QString::fromUtf8(sqlite3_column_name(stmt, c)));
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        QStringList row;
+        for (int c = 0; c < columns; ++c)
+            row.append(columnText(stmt, c));
+        result.rows.append(row);
     }
     sqlite3_finalize(stmt);
     return result;
+}
+
+struct SqliteWriteLock::Handle
+{
+    Db db;
+    explicit Handle(const QString& filePath) : db(filePath) {}
+};
+
+SqliteWriteLock::SqliteWriteLock(const QString& filePath) : m_handle(std::make_unique<Handle>(filePath))
+{
+    char* message = nullptr;
+    if (sqlite3_exec(m_handle->db.handle, "BEGIN IMMEDIATE", nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(message ? message : "unknown error");
+        sqlite3_free(message);
+        throw Error(QStringLiteral("cannot take the write lock of %1: %2").arg(filePath, text));
+    }
+}
+
+SqliteWriteLock::~SqliteWriteLock()
+{
+    release();
+}
+
+void SqliteWriteLock::release()
+{
+    if (m_handle) {
+        sqlite3_exec(m_handle->db.handle, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_handle.reset();
+    }
 }
 
 void createSqliteDatabase(const QString& filePath)
@@ -79,6 +130,14 @@ void createSqliteDatabase(const QString& filePath)
     if (!schema.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("cannot read %1").arg(schema.fileName()));
     execSqlite(filePath, QString::fromUtf8(schema.readAll()));
+}
+
+void seedDirectory(const QString& filePath)
+{
+    QFile script(testDataPath(QStringLiteral("directory.sql")));
+    if (!script.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("cannot read %1").arg(script.fileName()));
+    execSqlite(filePath, QString::fromUtf8(script.readAll()));
 }
 
 void writeSettings(const QString& filePath, const QString& line1, const QString& line2)

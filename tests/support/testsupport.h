@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <memory>
 
 namespace eschf::test {
 
@@ -9,10 +13,40 @@ QString testDataPath(const QString& relative); // a file under tests/data
 
 // Makes an SQLite database at filePath from db/sqlite/schema.sql (an existing file is replaced).
 void createSqliteDatabase(const QString& filePath);
+// Fills an SQLite database with the organisation directory of tests/data/directory.sql: the own
+// organisation 190000001 (id 1), supplier 290000002 (id 2), supplier 390000003 with its head
+// office (id 3) and branch 7 (id 4, which branch 5 is redirected to), three branches of 590000005
+// (ids 10-12), consignee 690000006 (id 20) and two documents for FindSkl.
+void seedDirectory(const QString& filePath);
 // Runs a script of SQL on an SQLite file, outside Qt (the tests' own seeding and checks).
 void execSqlite(const QString& filePath, const QString& sql);
 // The first column of the first row of a query on an SQLite file, as text; a null reads as "NULL".
 QString querySqlite(const QString& filePath, const QString& sql);
+
+// Every row of a query on an SQLite file, each value as text (a null reads as "NULL").
+struct SqliteRows
+{
+    QStringList columns;
+    QList<QStringList> rows;
+};
+SqliteRows selectSqlite(const QString& filePath, const QString& sql);
+
+// Holds the write lock of an SQLite database, as another program in the middle of a long write
+// would, until released or destroyed.
+class SqliteWriteLock
+{
+public:
+    explicit SqliteWriteLock(const QString& filePath);
+    ~SqliteWriteLock();
+    SqliteWriteLock(const SqliteWriteLock&) = delete;
+    SqliteWriteLock& operator=(const SqliteWriteLock&) = delete;
+
+    void release();
+
+private:
+    struct Handle;
+    std::unique_ptr<Handle> m_handle;
+};
 
 // Writes MdbConnect.ini-style lines as UTF-8, each ended by CR LF.
 void writeSettings(const QString& filePath, const QString& line1, const QString& line2);

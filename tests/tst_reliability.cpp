@@ -1,0 +1,617 @@
+// eschf-import as a scheduled run meets it at its worst: killed at any moment, the database busy,
+// refusing writes or gone for a while, and a second run on the same folder at once. Whatever
+// happens, every invoice ends up stored exactly once with exactly its rows, no file goes before its
+// invoice is stored, and a later run loads whatever was left.
+//
+// The sizes come from the environment, so that scripts/reliability.sh runs the same scenarios
+// large: ESCHF_RELIABILITY_FILES (invoices, default 300), ESCHF_RELIABILITY_KILLS (default 20) and
+// ESCHF_RELIABILITY_SEED. Every scenario logs one line of figures that begins with "figures: ".
+#include "invoicexml.h"
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <optional>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
+using namespace eschf::test;
+
+namespace {
+
+const QString kLoaded = QStringLiteral("Загружен в базу - удалён");
+constexpr int kBusyTimeoutMs = 5000; // what the program waits for a lock before it gives up
+
+int environmentNumber(const char* name, int fallback)
+{
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok && value > 0 ? value : fallback;
+}
+
+// Invoice i of a scenario: two suppliers, one of them through a redirected branch, one invoice in
+// ten from the own organisation, one to five items with none, one or two descriptions each.
+InvoiceXml invoiceFor(int i)
+{
+    InvoiceXml invoice;
+    if (i % 10 == 9) {
+        invoice.sender = invoice.providerUnp = QStringLiteral("190000001");
+        invoice.recipientUnp = QStringLiteral("290000002");
+        invoice.consigneeUnp = QStringLiteral("690000006");
+    } else if (i % 3 == 1) {
+        invoice.sender = invoice.providerUnp = QStringLiteral("390000003");
+        invoice.providerBranch = QStringLiteral("5");
+    }
+    invoice.number = *invoice.sender + QStringLiteral("-2024-%1").arg(i + 1, 10, 10, QLatin1Char('0'));
+    invoice.documents.front().number = QString::number(10000 + i);
+    invoice.items.clear();
+    const QList<QStringList> descriptions = {
+        {},
+        {QStringLiteral("DEDUCTION_IN_FULL")},
+        {QStringLiteral("VAT_EXEMPTION"), QStringLiteral("ANALYZED_DEAL")}};
+    for (int j = 0; j < 1 + i % 5; ++j) {
+        ItemXml item;
+        item.number = QString::number(j + 1);
+        item.name = QStringLiteral("Товар %1 по ЭСЧФ %2").arg(j + 1).arg(i + 1);
+        item.cost = QStringLiteral("%1.00").arg(100 + i + j);
+        if (!descriptions.at((i + j) % 3).isEmpty())
+            item.descriptions = descriptions.at((i + j) % 3);
+        invoice.items.push_back(item);
+    }
+    return invoice;
+}
+
+// The stored key of invoice i, as storedInvoices() writes it.
+QString keyFor(int i)
+{
+    const int sender = i % 10 == 9 ? 1 : i % 3 == 1 ? 4 : 2;
+    return QStringLiteral("%1-2024-%2").arg(sender).arg(i + 1);
+}
+
+QString fileName(int i)
+{
+    return QStringLiteral("%1.xml").arg(i, 5, 10, QLatin1Char('0'));
+}
+
+QString joined(const QStringList& row, qsizetype from)
+{
+    return row.mid(from).join(u'|');
+}
+
+// What is stored of each invoice, by idSender-year-number: its header, its items in the order they
+// were written with their descriptions, its documents. Ids the database hands out are left out.
+QMap<QString, QString> storedInvoices(const QString& db)
+{
+    const QString key = QStringLiteral("idSender || '-' || compilingYear || '-' || number");
+    QMap<QString, QString> stored;
+    for (const QStringList& row :
+         selectSqlite(db, QStringLiteral("SELECT %1, * FROM invoices").arg(key)).rows)
+        stored[row.at(0)] += QStringLiteral("header ") + joined(row, 1);
+
+    QMultiMap<QString, QString> descriptions; // by item id, in the order written
+    const SqliteRows descriptionRows =
+        selectSqlite(db, QStringLiteral("SELECT idStr, idDesc FROM descriptions ORDER BY rowid"));
+    for (const QStringList& row : descriptionRows.rows)
+        descriptions.insert(row.at(0), row.at(1));
+    // idStr comes first of the roster's own columns: what follows it is the item.
+    const SqliteRows items =
+        selectSqlite(db, QStringLiteral("SELECT %1, * FROM roster ORDER BY idStr").arg(key));
+    for (const QStringList& row : items.rows) {
+        QStringList codes = descriptions.values(row.at(1));
+        std::reverse(codes.begin(), codes.end()); // QMultiMap gives the latest first
+        stored[row.at(0)] +=
+            QStringLiteral("\nitem ") + joined(row, 2) + QStringLiteral(" described ") + codes.join(u',');
+    }
+    const SqliteRows documents =
+        selectSqlite(db, QStringLiteral("SELECT %1, * FROM documents ORDER BY rowid").arg(key));
+    for (const QStringList& row : documents.rows)
+        stored[row.at(0)] += QStringLiteral("\ndocument ") + joined(row, 1);
+    return stored;
+}
+
+// What one run wrote: its file lines, the reasons on stderr, the summary, the exit status.
+struct Finished
+{
+    int status = -1;
+    QMap<QString, QString> lines;   // by path: the file's log line at its end
+    QMap<QString, QString> reasons; // by path
+    int loaded = -1;
+    int errors = -1;
+    int skipped = -1;
+
+    QStringList failed() const // files whose line kept their path
+    {
+        QStringList paths;
+        for (auto it = lines.cbegin(); it != lines.cend(); ++it) {
+            if (it.value() == it.key())
+                paths.append(it.key());
+        }
+        return paths;
+    }
+};
+
+int summaryNumber(const QString& out, const QString& label)
+{
+    const qsizetype at = out.lastIndexOf(u'\n' + label);
+    if (at < 0)
+        return -1;
+    const qsizetype from = at + 1 + label.size();
+    return out.mid(from, out.indexOf(u'\n', from) - from).toInt();
+}
+
+// One eschf-import process.
+class Import
+{
+public:
+    Import(const QString& program, const QString& settings)
+    {
+        m_process.setProgram(program);
+        m_process.setArguments({QStringLiteral("--config"), settings});
+        m_process.start();
+        m_process.waitForStarted();
+    }
+    ~Import()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    bool running() const { return m_process.state() == QProcess::Running; }
+
+    // Reads until `count` more files have ended, the process ended, or `ms` passed.
+    void waitForFiles(int count, int ms = 60000)
+    {
+        const int target = m_lines + count;
+        QElapsedTimer clock;
+        clock.start();
+        while (m_lines < target && running() && !clock.hasExpired(ms))
+            read(int(qMax<qint64>(1, ms - clock.elapsed())));
+    }
+
+    // Goes on reading for `ms`, so that the process is never held up by a full pipe.
+    void keepReading(int ms)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!clock.hasExpired(ms))
+            read(int(qMax<qint64>(1, ms - clock.elapsed())));
+    }
+
+    // Kills the process where it stands; false when it had ended by then.
+    bool kill()
+    {
+        const bool wasRunning = running();
+        m_process.kill();
+        m_process.waitForFinished();
+        return wasRunning && m_process.exitStatus() == QProcess::CrashExit;
+    }
+
+    void pause() { signal(true); }
+    void resume() { signal(false); }
+
+    Finished finish()
+    {
+        m_process.waitForFinished(600000);
+        m_out += m_process.readAllStandardOutput();
+        Finished finished;
+        finished.status = m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+        const QString out = QString::fromUtf8(m_out);
+        for (const QString& line : out.split(u'\n')) {
+            const qsizetype tab = line.indexOf(u'\t');
+            if (tab > 0)
+                finished.lines.insert(line.left(tab), line.mid(tab + 1));
+        }
+        const QString err = QString::fromUtf8(m_process.readAllStandardError());
+        for (const QString& line : err.split(u'\n')) {
+            for (auto it = finished.lines.cbegin(); it != finished.lines.cend(); ++it) {
+                if (line.startsWith(it.key() + QStringLiteral(": ")))
+                    finished.reasons.insert(it.key(), line.mid(it.key().size() + 2));
+            }
+        }
+        finished.loaded = summaryNumber(out, QStringLiteral("Загружено: "));
+        finished.errors = summaryNumber(out, QStringLiteral("Ошибки: "));
+        finished.skipped = summaryNumber(out, QStringLiteral("Пропущено: "));
+        return finished;
+    }
+
+private:
+    void read(int ms)
+    {
+        if (m_process.bytesAvailable() == 0)
+            m_process.waitForReadyRead(ms);
+        const QByteArray chunk = m_process.readAllStandardOutput();
+        m_lines += int(chunk.count('\n'));
+        m_out += chunk;
+    }
+
+    void signal([[maybe_unused]] bool stop)
+    {
+#ifdef Q_OS_UNIX
+        ::kill(pid_t(m_process.processId()), stop ? SIGSTOP : SIGCONT);
+#endif
+    }
+
+    QProcess m_process;
+    QByteArray m_out;
+    int m_lines = 0;
+};
+
+void spinMicroseconds(int us)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.nsecsElapsed() < qint64(us) * 1000) {
+    }
+}
+
+// What the database and the folder show against the invoices as an undisturbed run stores them:
+// the invoices (by index) that went wrong in each way.
+struct Audit
+{
+    QSet<int> lost;           // neither stored nor left in the folder
+    QSet<int> doubled;        // stored with more rows than it has
+    QSet<int> wrong;          // stored otherwise than the undisturbed run stores it
+    QSet<int> earlyDeletions; // the file gone, the invoice not (completely) stored
+    int halfWritten = 0;      // invoices not marked complete
+    int strayRows = 0;        // rows of no invoice of the folder
+    int filesLeft = 0;
+    int stored = 0;
+
+    bool clean() const
+    {
+        return lost.isEmpty() && doubled.isEmpty() && wrong.isEmpty() && earlyDeletions.isEmpty() &&
+               halfWritten == 0 && strayRows == 0;
+    }
+    // Gathers what several moments showed.
+    void add(const Audit& other)
+    {
+        lost += other.lost;
+        doubled += other.doubled;
+        wrong += other.wrong;
+        earlyDeletions += other.earlyDeletions;
+        halfWritten = qMax(halfWritten, other.halfWritten);
+        strayRows = qMax(strayRows, other.strayRows);
+    }
+};
+
+} // namespace
+
+class TestReliability : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void killedAtAnyMoment();
+    void databaseBusy();
+    void writesRefused();
+    void databaseFileAway();
+    void twoRunsAtOnce();
+
+private:
+    void prepare(int files);
+    QString path(int i) const { return m_folder + fileName(i); }
+    Finished runToEnd() const { return Import(m_program, m_settings).finish(); }
+    Audit audit() const;
+    // The files that ended without their invoice, checked against the database: each still there,
+    // nothing of it stored, and a reason given.
+    void verifyFailedFilesStayed(const Finished& run, const QString& reasonPart) const;
+    // A later run loads whatever was left, and then everything is as an undisturbed run leaves it.
+    void verifyNextRunLoadsTheRest() const;
+    static void figures(const QString& line);
+
+    QString m_program;
+    int m_files = 300;
+    int m_kills = 20;
+    quint32 m_seed = 20261209;
+    QMap<QString, QString> m_reference; // every invoice as an undisturbed run stores it
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_db;
+    QString m_folder;
+    QString m_settings;
+    int m_prepared = 0;
+};
+
+void TestReliability::initTestCase()
+{
+    m_program = QDir(QStringLiteral(ESCHF_BIN_DIR)).filePath(QStringLiteral("eschf-import"));
+#ifdef Q_OS_WIN
+    m_program += QStringLiteral(".exe");
+#endif
+    QVERIFY2(QFile::exists(m_program), qPrintable(m_program));
+    m_files = environmentNumber("ESCHF_RELIABILITY_FILES", m_files);
+    m_kills = environmentNumber("ESCHF_RELIABILITY_KILLS", m_kills);
+    m_seed = quint32(environmentNumber("ESCHF_RELIABILITY_SEED", int(m_seed)));
+    qInfo("%d invoices, %d kills, seed %u", m_files, m_kills, m_seed);
+
+    // The reference: the same invoices loaded by one run that nothing disturbs.
+    init();
+    prepare(m_files);
+    const Finished reference = runToEnd();
+    QCOMPARE(reference.status, 0);
+    QCOMPARE(reference.loaded, m_files);
+    m_reference = storedInvoices(m_db);
+    QCOMPARE(m_reference.size(), qsizetype(m_files));
+    cleanup();
+}
+
+void TestReliability::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_db = m_dir->filePath(QStringLiteral("eschf.db"));
+    m_folder = m_dir->filePath(QStringLiteral("in")) + u'/';
+    m_settings = m_dir->filePath(QStringLiteral("MdbConnect.ini"));
+    QVERIFY(QDir().mkpath(m_folder));
+    createSqliteDatabase(m_db);
+    seedDirectory(m_db);
+    writeSettings(m_settings, sqliteConnectionString(m_db), m_folder);
+}
+
+void TestReliability::cleanup()
+{
+    m_dir.reset();
+}
+
+void TestReliability::prepare(int files)
+{
+    m_prepared = files;
+    for (int i = 0; i < files; ++i)
+        writeInvoice(path(i), invoiceFor(i));
+}
+
+Audit TestReliability::audit() const
+{
+    Audit audit;
+    QMap<QString, QString> stored = storedInvoices(m_db);
+    audit.stored = int(stored.size());
+    audit.halfWritten =
+        querySqlite(m_db, QStringLiteral("SELECT count(*) FROM invoices WHERE completed IS NOT 1")).toInt();
+    for (int i = 0; i < m_prepared; ++i) {
+        const bool fileThere = QFile::exists(path(i));
+        audit.filesLeft += fileThere ? 1 : 0;
+        const std::optional<QString> found =
+            stored.contains(keyFor(i)) ? std::optional(stored.take(keyFor(i))) : std::nullopt;
+        const QString& expected = m_reference.value(keyFor(i));
+        if (!found) {
+            if (!fileThere) {
+                audit.lost.insert(i);
+                audit.earlyDeletions.insert(i);
+            }
+        } else if (*found != expected) {
+            (found->count(u'\n') > expected.count(u'\n') ? audit.doubled : audit.wrong).insert(i);
+            if (!fileThere)
+                audit.earlyDeletions.insert(i);
+        }
+    }
+    audit.strayRows = int(stored.size());
+    return audit;
+}
+
+void TestReliability::verifyFailedFilesStayed(const Finished& run, const QString& reasonPart) const
+{
+    const QMap<QString, QString> stored = storedInvoices(m_db);
+    for (const QString& failed : run.failed()) {
+        QVERIFY2(QFile::exists(failed), qPrintable(failed));
+        const int i = QFileInfo(failed).completeBaseName().toInt();
+        QVERIFY2(!stored.contains(keyFor(i)), qPrintable(failed));
+        QVERIFY2(run.reasons.value(failed).contains(reasonPart),
+                 qPrintable(failed + QStringLiteral(": ") + run.reasons.value(failed)));
+    }
+}
+
+void TestReliability::verifyNextRunLoadsTheRest() const
+{
+    const Finished next = runToEnd();
+    QCOMPARE(next.status, 0);
+    const Audit after = audit();
+    QCOMPARE(after.filesLeft, 0);
+    QVERIFY(after.clean());
+    QCOMPARE(after.stored, m_prepared);
+}
+
+void TestReliability::figures(const QString& line)
+{
+    qInfo("figures: %s", qPrintable(line));
+}
+
+void TestReliability::killedAtAnyMoment()
+{
+    prepare(m_files);
+    QRandomGenerator random(m_seed);
+    Audit seen;
+    int kills = 0;
+    for (int attempt = 0; kills < m_kills && attempt < 4 * m_kills; ++attempt) {
+        const int left = m_prepared - audit().stored;
+        if (left == 0)
+            break;
+        Import run(m_program, m_settings);
+        // At any point inside any file, the kills spread over the whole folder.
+        const int stride = qMax(1, 3 * m_prepared / (2 * m_kills));
+        run.waitForFiles(int(random.bounded(quint32(qMin(left, stride)))));
+        spinMicroseconds(int(random.bounded(2000u)));
+        if (!run.kill())
+            continue;
+        ++kills;
+        // Nothing runs now: whatever the database and the folder show is what a crash leaves.
+        seen.add(audit());
+    }
+    QCOMPARE(kills, m_kills);
+
+    const Finished last = runToEnd();
+    QCOMPARE(last.status, 0);
+    const Audit end = audit();
+    seen.add(end);
+    figures(QStringLiteral("killed %1 times during %2 files: %3 lost, %4 doubled, %5 early deletions, "
+                           "%6 half-written, %7 stored otherwise, %8 files left")
+                .arg(kills)
+                .arg(m_prepared)
+                .arg(end.lost.size())
+                .arg(seen.doubled.size())
+                .arg(seen.earlyDeletions.size())
+                .arg(seen.halfWritten)
+                .arg(seen.wrong.size() + seen.strayRows)
+                .arg(end.filesLeft));
+    QVERIFY(seen.clean());
+    QCOMPARE(end.filesLeft, 0);
+    QCOMPARE(end.stored, m_prepared);
+}
+
+void TestReliability::databaseBusy()
+{
+    prepare(qMin(m_files, 200));
+    Import run(m_program, m_settings);
+    run.waitForFiles(3);
+    QVERIFY(run.running());
+    const int holdMs = kBusyTimeoutMs + 1500;
+    {
+        // Another program writes for longer than the busy timeout.
+        SqliteWriteLock lock(m_db);
+        run.keepReading(holdMs);
+    }
+    const Finished finished = run.finish();
+    QCOMPARE(finished.status, 1);
+    const QStringList failed = finished.failed();
+    QVERIFY(!failed.isEmpty());
+    QCOMPARE(finished.lines.size(), qsizetype(m_prepared));
+    verifyFailedFilesStayed(finished, QStringLiteral("locked"));
+    const Audit during = audit();
+    figures(QStringLiteral("write lock held %1 s (busy timeout %2 s) during %3 files: %4 failed with "
+                           "their reason and stayed, %5 half-written, %6 lost")
+                .arg(holdMs / 1000.0)
+                .arg(kBusyTimeoutMs / 1000)
+                .arg(m_prepared)
+                .arg(failed.size())
+                .arg(during.halfWritten)
+                .arg(during.lost.size()));
+    QVERIFY(during.clean());
+    QCOMPARE(during.filesLeft, failed.size());
+    verifyNextRunLoadsTheRest();
+}
+
+void TestReliability::writesRefused()
+{
+    prepare(qMin(m_files, 200));
+    // The items are refused after the header went in: nothing of such a file may stay.
+    execSqlite(m_db, QStringLiteral("CREATE TRIGGER refuse_items BEFORE INSERT ON roster "
+                                    "BEGIN SELECT RAISE(ABORT, 'запись запрещена'); END;"));
+    Import run(m_program, m_settings);
+    run.waitForFiles(5);
+    execSqlite(m_db, QStringLiteral("DROP TRIGGER refuse_items"));
+    const Finished finished = run.finish();
+    QCOMPARE(finished.status, 1);
+    const QStringList failed = finished.failed();
+    QVERIFY(failed.size() >= 5);
+    QVERIFY2(failed.size() < m_prepared, "no file loaded after the database took writes again");
+    verifyFailedFilesStayed(finished, QStringLiteral("запись запрещена"));
+    const Audit during = audit();
+    figures(QStringLiteral("writes refused by the database during %1 files: %2 failed with their reason "
+                           "and stayed, %3 half-written, %4 lost")
+                .arg(m_prepared)
+                .arg(failed.size())
+                .arg(during.halfWritten)
+                .arg(during.lost.size()));
+    QVERIFY(during.clean());
+    verifyNextRunLoadsTheRest();
+}
+
+void TestReliability::databaseFileAway()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("holds the program still with signals");
+#else
+    prepare(qMin(m_files, 300));
+    const QString away = m_db + QStringLiteral(".away");
+    Import run(m_program, m_settings);
+    run.waitForFiles(10);
+    run.pause();
+    QVERIFY(QFile::rename(m_db, away));
+    run.resume();
+    run.waitForFiles(1);
+    run.pause();
+    QVERIFY(QFile::rename(away, m_db));
+    run.resume();
+    const Finished finished = run.finish();
+    QCOMPARE(finished.status, 1);
+    const QStringList failed = finished.failed();
+    QVERIFY(!failed.isEmpty());
+    verifyFailedFilesStayed(finished, QStringLiteral("Файл базы данных"));
+    // The run opened the database again: files after the last failed one loaded.
+    const QString lastFailed = failed.last();
+    int loadedAfter = 0;
+    for (auto it = finished.lines.upperBound(lastFailed); it != finished.lines.cend(); ++it)
+        loadedAfter += it.value() == kLoaded ? 1 : 0;
+    QVERIFY(loadedAfter > 0);
+    const Audit during = audit();
+    figures(QStringLiteral("database file moved away and back during %1 files: %2 failed with their "
+                           "reason and stayed, %3 loaded after it came back, %4 half-written, %5 lost")
+                .arg(m_prepared)
+                .arg(failed.size())
+                .arg(loadedAfter)
+                .arg(during.halfWritten)
+                .arg(during.lost.size()));
+    QVERIFY(during.clean());
+    verifyNextRunLoadsTheRest();
+#endif
+}
+
+void TestReliability::twoRunsAtOnce()
+{
+    prepare(m_files);
+    Import first(m_program, m_settings);
+    // The second starts where the first has got to: from there on both want the same files.
+    first.waitForFiles(m_prepared / 4);
+    Import second(m_program, m_settings);
+    const std::array<Finished, 2> runs = {first.finish(), second.finish()};
+
+    const Audit end = audit();
+    int loadedTogether = 0;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const Finished& run = runs[r];
+        const Finished& other = runs[1 - r];
+        QVERIFY(run.status == 0 || run.status == 1);
+        // Each run accounts for every file it listed: loaded, found stored already, or gone before
+        // its turn; and whatever it did not load the other did.
+        QCOMPARE(run.loaded + run.errors + run.skipped, int(run.lines.size()));
+        for (auto it = run.lines.cbegin(); it != run.lines.cend(); ++it) {
+            if (it.value() != kLoaded)
+                QVERIFY2(other.lines.value(it.key()) == kLoaded, qPrintable(it.key()));
+            else
+                QVERIFY2(other.lines.value(it.key()) != kLoaded, qPrintable(it.key()));
+            if (it.value() == it.key())
+                QVERIFY2(!run.reasons.value(it.key()).isEmpty(), qPrintable(it.key()));
+        }
+        loadedTogether += run.loaded;
+    }
+    figures(QStringLiteral("two runs at once on %1 files: loaded %2 + %3 = %4, %5 lost, %6 doubled, "
+                           "%7 files left; the other's files: %8 + %9 gone before their turn, "
+                           "%10 + %11 found stored")
+                .arg(m_prepared)
+                .arg(runs[0].loaded)
+                .arg(runs[1].loaded)
+                .arg(loadedTogether)
+                .arg(end.lost.size())
+                .arg(end.doubled.size())
+                .arg(end.filesLeft)
+                .arg(runs[0].errors)
+                .arg(runs[1].errors)
+                .arg(runs[0].skipped)
+                .arg(runs[1].skipped));
+    QCOMPARE(loadedTogether, m_prepared);
+    QVERIFY(end.clean());
+    QCOMPARE(end.filesLeft, 0);
+    QCOMPARE(end.stored, m_prepared);
+}
+
+QTEST_GUILESS_MAIN(TestReliability)
+#include "tst_reliability.moc"
