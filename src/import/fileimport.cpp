@@ -65,6 +65,7 @@ struct FileImporter::Private
     HeaderMapping header;
     bool updateOld;
     const std::atomic<bool>* cancel = nullptr;
+    DocumentSource* source = nullptr;
 
     // State of the file in progress.
     QString path;
@@ -113,12 +114,23 @@ struct FileImporter::Private
     }
 
     FileResult importFile();
+    void loadFile();
     FileResult handleFailure(const QString& reason);
     bool removeFile(QString* why) const;
 };
 
+void FileImporter::Private::loadFile()
+{
+    if (source)
+        source->load(doc, path);
+    else
+        doc.load(path);
+}
+
 bool FileImporter::Private::removeFile(QString* why) const
 {
+    if (source)
+        source->removing(path);
     QFile file(path);
     if (file.remove())
         return true;
@@ -128,7 +140,7 @@ bool FileImporter::Private::removeFile(QString* why) const
 
 FileResult FileImporter::Private::importFile()
 {
-    doc.load(path);
+    loadFile();
     const XmlElement root = doc.root();
     const QString sender = root.attribute(u"sender");
     checkCancel();
@@ -250,6 +262,11 @@ FileImporter::~FileImporter() = default;
 void FileImporter::setCancelFlag(const std::atomic<bool>* cancel)
 {
     d->cancel = cancel;
+}
+
+void FileImporter::setDocumentSource(DocumentSource* source)
+{
+    d->source = source;
 }
 
 FileResult FileImporter::importFile(const QString& path)
