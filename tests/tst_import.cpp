@@ -113,6 +113,7 @@ private slots:
     void updateOldKeepsStoredInvoiceWhenRejected();
     void undeletableFile();
     void runGoesOnInListOrder();
+    void eachFileReadInItsTurn();
     void sendersAlternateWithinRun();
     void itemsWithTwoDescriptionsEach();
     void nothingCarriedOverBetweenItemsAndFiles();
@@ -140,6 +141,7 @@ private:
         return sql(QStringLiteral("SELECT count(*) FROM ") + table).toInt();
     }
     Ran runImport(bool updateOld = false);
+    Ran runPaths(const QStringList& paths, bool updateOld = false);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_db;
@@ -166,8 +168,13 @@ void TestImport::cleanup()
 
 Ran TestImport::runImport(bool updateOld)
 {
+    return runPaths(eschf::listFolder(m_folder, QStringLiteral("*.xml"), false), updateOld);
+}
+
+Ran TestImport::runPaths(const QStringList& paths, bool updateOld)
+{
     Ran ran;
-    ran.paths = eschf::listFolder(m_folder, QStringLiteral("*.xml"), false);
+    ran.paths = paths;
     TDM dm(QStringLiteral("tst_import"));
     dm.open(m_connection);
     InvoiceDocument document;
@@ -510,6 +517,45 @@ void TestImport::runGoesOnInListOrder()
     QCOMPARE(run.counters().skip, 0);
     QCOMPARE(summaryText(run.counters()),
              QStringLiteral("Загрузка закончена.\n\rЗагружено: 3\n\rОшибки: 2\n\rПропущено: 0"));
+}
+
+// The next file is read while the one before it is being loaded; what it finds must be what it
+// would find in its turn, after the file before it has been deleted.
+void TestImport::eachFileReadInItsTurn()
+{
+    InvoiceXml invoice;
+    const QString a = write(QStringLiteral("a.xml"), invoice);
+    invoice.number = QStringLiteral("290000002-2024-0000000102");
+    const QString b = write(QStringLiteral("b.xml"), invoice);
+    const QString broken = folderPath(QStringLiteral("c.xml"));
+    writeText(broken, "<issuance><general></issuance>");
+    QStringList paths{a, a, broken, b};
+    QString expected = QStringLiteral("EIIE");
+#ifdef Q_OS_UNIX
+    // A link to the file deleted just before it: nothing to read by then.
+    const QString link = folderPath(QStringLiteral("d.xml"));
+    QVERIFY(QFile::link(b, link));
+    paths << link;
+    expected += u'I';
+#endif
+
+    const Ran ran = runPaths(paths);
+    QCOMPARE(ran.outcomes(), expected);
+    QVERIFY(ran.results.at(1).reason.contains(QStringLiteral("не открывается")));
+    InvoiceDocument direct;
+    QString parseError;
+    try {
+        direct.load(broken);
+    } catch (const Error& e) {
+        parseError = e.message();
+    }
+    QVERIFY(!parseError.isEmpty());
+    QCOMPARE(ran.results.at(2).reason, parseError);
+    QVERIFY(QFile::exists(broken));
+    QCOMPARE(count(QStringLiteral("invoices")), 2);
+#ifdef Q_OS_UNIX
+    QVERIFY(ran.results.at(4).reason.contains(QStringLiteral("не открывается")));
+#endif
 }
 
 void TestImport::sendersAlternateWithinRun()

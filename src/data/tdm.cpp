@@ -1,5 +1,6 @@
 #include "data/tdm.h"
 
+#include "data/fileidentity.h"
 #include "data/paramconvert.h"
 
 #include <QFile>
@@ -7,10 +8,6 @@
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlRecord>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -583,24 +580,6 @@ std::vector<Statement*> TDM::statements()
             &DelZero,
             &qSelectInvPredprs};
 }
-
-namespace {
-
-// What tells one file from another behind the same name. On Windows an open database file can
-// be neither deleted nor renamed, so its name is enough there.
-QString fileIdentity(const QString& path)
-{
-#ifdef Q_OS_UNIX
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return QString();
-    return QString::number(quint64(info.st_dev)) + u':' + QString::number(quint64(info.st_ino));
-#else
-    return QFileInfo::exists(path) ? path : QString();
-#endif
-}
-
-} // namespace
 
 void TDM::open(const ConnectionParams& connection)
 {

@@ -66,6 +66,7 @@ struct FileImporter::Private
     HeaderMapping header;
     bool updateOld;
     const std::atomic<bool>* cancel = nullptr;
+    DocumentSource* source = nullptr;
 
     // State of the file in progress.
     QString path;
@@ -114,12 +115,23 @@ struct FileImporter::Private
     }
 
     FileResult importFile();
+    void loadFile();
     FileResult handleFailure(const QString& reason);
     bool removeFile(QString* why) const;
 };
 
+void FileImporter::Private::loadFile()
+{
+    if (source)
+        source->load(doc, path);
+    else
+        doc.load(path);
+}
+
 bool FileImporter::Private::removeFile(QString* why) const
 {
+    if (source)
+        source->removing(path);
     QFile file(path);
     // Gone already (another operator's run took it): what the deletion was for holds.
     if (file.remove() || !QFileInfo::exists(path))
@@ -130,7 +142,7 @@ bool FileImporter::Private::removeFile(QString* why) const
 
 FileResult FileImporter::Private::importFile()
 {
-    doc.load(path);
+    loadFile();
     const XmlElement root = doc.root();
     const QString sender = root.attribute(u"sender");
     checkCancel();
@@ -252,6 +264,11 @@ FileImporter::~FileImporter() = default;
 void FileImporter::setCancelFlag(const std::atomic<bool>* cancel)
 {
     d->cancel = cancel;
+}
+
+void FileImporter::setDocumentSource(DocumentSource* source)
+{
+    d->source = source;
 }
 
 FileResult FileImporter::importFile(const QString& path)

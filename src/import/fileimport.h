@@ -46,6 +46,17 @@ struct ImportCancelled
 {
 };
 
+// Where a file importer gets the tree of each file from. Without one it loads the file itself.
+class DocumentSource
+{
+public:
+    virtual ~DocumentSource() = default;
+    // Puts the file's tree into doc; throws Error as InvoiceDocument::load does.
+    virtual void load(InvoiceDocument& doc, const QString& path) = 0;
+    // The file is about to be deleted, its invoice committed.
+    virtual void removing(const QString& path) = 0;
+};
+
 // Imports one invoice file into the database: load, resolve, header, items, document, complete,
 // delete. One transaction per file: it commits before the file is deleted and is rolled back on
 // any failure, so a failed file leaves nothing of itself in the database. Never throws except
@@ -60,6 +71,8 @@ public:
     // Checked between the steps of a file; when it becomes true the file in progress is rolled
     // back, stays in the folder, and importFile throws ImportCancelled.
     void setCancelFlag(const std::atomic<bool>* cancel);
+    // Not owned; nullptr: every file is loaded here.
+    void setDocumentSource(DocumentSource* source);
 
     FileResult importFile(const QString& path);
 

@@ -2,6 +2,7 @@
 
 #include "data/error.h"
 #include "data/tdm.h"
+#include "import/readahead.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -127,10 +128,13 @@ bool ImportRun::run(const QStringList& paths, ImportObserver& observer)
     m_counters = {};
     FileImporter importer(m_dm, m_doc, m_ownUnn, m_updateOld);
     importer.setCancelFlag(m_cancel);
+    ReadAhead readAhead;
+    importer.setDocumentSource(&readAhead);
     for (int i = 0; i < paths.size(); ++i) {
         if (m_cancel && m_cancel->load())
             return false;
         observer.fileStarted(i);
+        readAhead.setNext(paths.value(i + 1));
         FileResult result;
         try {
             result = importOne(importer, paths.at(i));

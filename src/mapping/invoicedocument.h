@@ -73,6 +73,8 @@ public:
     void loadBytes(const QByteArray& bytes, const QString& fileName = QString());
     bool isLoaded() const;
     void clear();
+    // Trades trees with other: a file read elsewhere becomes this document's.
+    void swap(InvoiceDocument& other) noexcept { m_doc.swap(other.m_doc); }
 
     // The document element; an empty element when nothing is loaded.
     XmlElement root() const;

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+namespace eschf {
+
+// What tells one file from another behind the same name, or a name that reaches the same file
+// (a link): equal texts for the same file, an empty text when the file is not there.
+QString fileIdentity(const QString& path);
+
+} // namespace eschf
