@@ -114,6 +114,7 @@ private slots:
     void undeletableFile();
     void runGoesOnInListOrder();
     void eachFileReadInItsTurn();
+    void fileWrittenAgainBeforeItsTurn();
     void sendersAlternateWithinRun();
     void itemsWithTwoDescriptionsEach();
     void nothingCarriedOverBetweenItemsAndFiles();
@@ -556,6 +557,46 @@ void TestImport::eachFileReadInItsTurn()
 #ifdef Q_OS_UNIX
     QVERIFY(ran.results.at(4).reason.contains(QStringLiteral("не открывается")));
 #endif
+}
+
+// A download may write a file again while the run is on the one before it: what is stored must
+// be what the file holds in its turn, since that is the file that gets deleted.
+void TestImport::fileWrittenAgainBeforeItsTurn()
+{
+    InvoiceXml invoice;
+    write(QStringLiteral("a.xml"), invoice);
+    invoice.number = QStringLiteral("290000002-2024-0000000102");
+    const QString b = write(QStringLiteral("b.xml"), invoice);
+    const QStringList paths = eschf::listFolder(m_folder, QStringLiteral("*.xml"), false);
+
+    class WriteAgain : public Recorder
+    {
+    public:
+        QString path;
+        InvoiceXml invoice;
+        void fileFinished(int index, const FileResult& result) override
+        {
+            Recorder::fileFinished(index, result);
+            if (index == 0)
+                writeInvoice(path, invoice);
+        }
+    } recorder;
+    recorder.path = b;
+    recorder.invoice = invoice;
+    recorder.invoice.number = QStringLiteral("290000002-2024-0000000103");
+    recorder.invoice.items.front().name = QStringLiteral("Товар из новой выгрузки");
+
+    TDM dm(QStringLiteral("tst_import"));
+    dm.open(m_connection);
+    InvoiceDocument document;
+    ImportRun run(dm, m_connection, document, kOwnUnn, false);
+    QVERIFY(run.run(paths, recorder));
+    QCOMPARE(recorder.results.size(), 2);
+    QCOMPARE(recorder.results.at(1).outcome, Outcome::E);
+    QCOMPARE(sql(QStringLiteral("SELECT group_concat(number) FROM (SELECT number FROM invoices ORDER BY 1)")),
+             QStringLiteral("101,103"));
+    QCOMPARE(sql(QStringLiteral("SELECT name FROM roster WHERE number = 103")),
+             QStringLiteral("Товар из новой выгрузки"));
 }
 
 void TestImport::sendersAlternateWithinRun()

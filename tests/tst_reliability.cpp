@@ -14,6 +14,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <algorithm>
+#include <array>
 #include <optional>
 
 #ifdef Q_OS_UNIX
@@ -193,8 +195,8 @@ public:
         return wasRunning && m_process.exitStatus() == QProcess::CrashExit;
     }
 
-    void pause() { signal(true); }
-    void resume() { signal(false); }
+    void pause() { sendStop(true); }
+    void resume() { sendStop(false); }
 
     Finished finish()
     {
@@ -231,7 +233,7 @@ private:
         m_out += chunk;
     }
 
-    void signal([[maybe_unused]] bool stop)
+    void sendStop([[maybe_unused]] bool stop)
     {
 #ifdef Q_OS_UNIX
         ::kill(pid_t(m_process.processId()), stop ? SIGSTOP : SIGCONT);

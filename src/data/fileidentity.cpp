@@ -1,5 +1,6 @@
 #include "data/fileidentity.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -19,6 +20,27 @@ QString fileIdentity(const QString& path)
 #else
     // Names are compared without regard to case there, links resolved.
     return QFileInfo(path).canonicalFilePath().toCaseFolded();
+#endif
+}
+
+QString fileVersion(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return QString();
+    return QStringLiteral("%1:%2:%3:%4.%5")
+        .arg(quint64(info.st_dev))
+        .arg(quint64(info.st_ino))
+        .arg(qint64(info.st_size))
+        .arg(qint64(info.st_mtim.tv_sec))
+        .arg(qint64(info.st_mtim.tv_nsec));
+#else
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QString();
+    return fileIdentity(path) + u':' + QString::number(info.size()) + u':' +
+           QString::number(info.lastModified().toMSecsSinceEpoch());
 #endif
 }
 

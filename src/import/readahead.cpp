@@ -32,6 +32,8 @@ void ReadAhead::work()
             return;
         const QString path = m_path;
         lock.unlock();
+        // Taken before the read: a file written while it is read no longer matches in its turn.
+        const QString version = fileVersion(path);
         bool usable = false;
         try {
             m_spare.load(path);
@@ -39,11 +41,9 @@ void ReadAhead::work()
         } catch (...) {
             // Read again in its turn, which reports the failure as it always has.
         }
-        // Taken once the file is read, so that nothing of the run is deleted while it is open.
-        const QString identity = usable ? fileIdentity(path) : QString();
         lock.lock();
-        m_usable = usable && !identity.isEmpty();
-        m_identity = identity;
+        m_usable = usable && !version.isEmpty();
+        m_version = version;
         m_read = true;
         m_changed.notify_all();
     }
@@ -60,7 +60,8 @@ void ReadAhead::load(InvoiceDocument& doc, const QString& path)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         waitForFileInHand(lock);
-        taken = m_pending && m_usable && m_path == path;
+        // Deleted, replaced or written again since: read in its turn.
+        taken = m_pending && m_usable && m_path == path && fileVersion(path) == m_version;
         if (taken)
             doc.swap(m_spare);
         // The next file is read from here on: the one before it is deleted by now or stays.
@@ -75,15 +76,11 @@ void ReadAhead::load(InvoiceDocument& doc, const QString& path)
         doc.load(path);
 }
 
-void ReadAhead::removing(const QString& path)
+void ReadAhead::removing(const QString&)
 {
+    // No file is open here while the run deletes one (an open file cannot be deleted everywhere).
     std::unique_lock<std::mutex> lock(m_mutex);
     waitForFileInHand(lock);
-    if (!m_pending || !m_usable)
-        return;
-    const QString removed = fileIdentity(path);
-    if (removed.isEmpty() || removed == m_identity)
-        m_usable = false;
 }
 
 } // namespace eschf

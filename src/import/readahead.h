@@ -15,10 +15,11 @@ namespace eschf {
 // written to the database: building the tree is most of what a file costs besides the database,
 // and the commit's wait for the disk leaves the time for it.
 //
-// A tree read ahead is used only where reading the file in its turn would have given the same:
-// it was read and parsed without error, and it is not the file deleted in the meantime (that very
-// name, or a link to it). Anything else is read again in its turn, so outcomes and messages stay
-// as they were. No file is read while another of the run is being deleted.
+// A tree read ahead is used only where reading the file in its turn would give the same: it was
+// read and parsed without error, and the file is still there, neither replaced nor written again
+// since (the file before it may have been this very one, or one a link leads to). Anything else
+// is read again in its turn, so outcomes and messages stay as they were. No file is read while
+// another of the run is being deleted.
 class ReadAhead : public DocumentSource
 {
 public:
@@ -45,8 +46,8 @@ private:
     QString m_path;
     bool m_pending = false; // m_path asked for and not yet taken
     bool m_read = false;    // the thread is done with it
-    bool m_usable = false;  // read and parsed without error, not deleted since
-    QString m_identity;
+    bool m_usable = false;  // read and parsed without error
+    QString m_version;      // fileVersion() of m_path before it was read
     InvoiceDocument m_spare;
     std::thread m_thread; // last: it starts once everything above is in place
 };
