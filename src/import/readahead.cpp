@@ -1,6 +1,5 @@
 #include "import/readahead.h"
 
-#include "data/error.h"
 #include "data/fileidentity.h"
 
 namespace eschf {
