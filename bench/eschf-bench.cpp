@@ -5,6 +5,7 @@
 #include "data/error.h"
 #include "data/tdm.h"
 #include "import/importrun.h"
+#include "mapping/codes.h"
 #include "mapping/invoicedocument.h"
 #include "mapping/rows.h"
 #include "synthetic.h"
@@ -215,6 +216,13 @@ public:
     int failures = 0;
 };
 
+void setInvoiceKey(Statement& statement, const SyntheticInvoice& invoice)
+{
+    statement.setParam(u"idSender", invoice.senderId);
+    statement.setParam(u"compilingYear", invoice.year());
+    statement.setParam(u"number", invoice.sequence());
+}
+
 // The floor: what the rows cost to write durably, with the ids known and the values as the file
 // gives them.
 void insertDirectly(TDM& dm, const SyntheticInvoice& invoice)
@@ -222,9 +230,7 @@ void insertDirectly(TDM& dm, const SyntheticInvoice& invoice)
     dm.transaction();
     Statement& header = dm.InvoicesInsert;
     header.setAllNull();
-    header.setParam(u"idSender", invoice.senderId);
-    header.setParam(u"compilingYear", invoice.year());
-    header.setParam(u"number", invoice.sequence());
+    setInvoiceKey(header, invoice);
     header.setParam(u"invoice", QString());
     header.setParam(u"documentType", 1);
     header.setParam(u"dateTransaction", invoice.dateTransaction);
@@ -245,9 +251,7 @@ void insertDirectly(TDM& dm, const SyntheticInvoice& invoice)
     Statement& roster = dm.RosterInsert;
     Statement& description = dm.DescriptionsInsert;
     roster.setAllNull();
-    roster.setParam(u"idSender", invoice.senderId);
-    roster.setParam(u"compilingYear", invoice.year());
-    roster.setParam(u"number", invoice.sequence());
+    setInvoiceKey(roster, invoice);
     for (const SyntheticItem& item : invoice.items) {
         roster.setParam(u"itemNumber", item.number);
         roster.setParam(u"[name]", item.name);
@@ -265,9 +269,7 @@ void insertDirectly(TDM& dm, const SyntheticInvoice& invoice)
         const int itemId = roster.field(u"IdentValue").toInt();
         roster.close();
         for (const QString& code : item.descriptions) {
-            description.setParam(u"idDesc", code == u"DEDUCTION_IN_FULL" ? 1
-                                            : code == u"VAT_EXEMPTION"   ? 2
-                                                                         : 9);
+            description.setParam(u"idDesc", codes::DescriptionCode(code));
             description.setParam(u"idStr", itemId);
             description.exec();
         }
@@ -275,9 +277,7 @@ void insertDirectly(TDM& dm, const SyntheticInvoice& invoice)
 
     Statement& document = dm.DocumentsInsert;
     document.setAllNull();
-    document.setParam(u"idSender", invoice.senderId);
-    document.setParam(u"compilingYear", invoice.year());
-    document.setParam(u"number", invoice.sequence());
+    setInvoiceKey(document, invoice);
     document.setParam(u"code", invoice.docCode);
     document.setParam(u"docDate", invoice.docDate);
     document.setParam(u"blankCode", invoice.docBlank);
@@ -289,9 +289,7 @@ void insertDirectly(TDM& dm, const SyntheticInvoice& invoice)
     document.exec();
 
     Statement& complete = dm.UpdateAsComplete;
-    complete.setParam(u"idSender", invoice.senderId);
-    complete.setParam(u"compilingYear", invoice.year());
-    complete.setParam(u"number", invoice.sequence());
+    setInvoiceKey(complete, invoice);
     complete.exec();
     dm.commit();
 }

@@ -61,6 +61,23 @@ QString escaped(const QString& text)
     return text.toHtmlEscaped();
 }
 
+// A party's declaration and tax document number, which the builder does not write.
+std::function<Change(QString)> declarationOf(const QString& partyTag)
+{
+    return [partyTag](QString t) {
+        return inside(partyTag, QStringLiteral("<declaration>%1</declaration>").arg(escaped(t)));
+    };
+}
+
+std::function<Change(QString)> taxesNumberOf(const QString& partyTag)
+{
+    return [partyTag](QString t) {
+        return inside(
+            partyTag,
+            QStringLiteral("<taxes><number>%1</number><date>2024-01-01</date></taxes>").arg(escaped(t)));
+    };
+}
+
 // Hostile texts: each must end up as one value, never as SQL.
 const QStringList kHostile = {
     QStringLiteral("1' OR '1'='1"),
@@ -275,27 +292,13 @@ void TestHostile::overlongText_data()
              return Change([t](InvoiceXml& x, QString&) { x.invoice = t; });
          }},
         {"pDeclaration", 25, "SELECT pDeclaration FROM invoices",
-         [](QString t) {
-             return inside(QStringLiteral("<provider>"),
-                           QStringLiteral("<declaration>%1</declaration>").arg(escaped(t)));
-         }},
+         declarationOf(QStringLiteral("<provider>"))},
         {"pTaxesNumber", 25, "SELECT pTaxesNumber FROM invoices",
-         [](QString t) {
-             return inside(
-                 QStringLiteral("<provider>"),
-                 QStringLiteral("<taxes><number>%1</number><date>2024-01-01</date></taxes>").arg(escaped(t)));
-         }},
+         taxesNumberOf(QStringLiteral("<provider>"))},
         {"rDeclaration", 25, "SELECT rDeclaration FROM invoices",
-         [](QString t) {
-             return inside(QStringLiteral("<recipient>"),
-                           QStringLiteral("<declaration>%1</declaration>").arg(escaped(t)));
-         }},
+         declarationOf(QStringLiteral("<recipient>"))},
         {"rTaxesNumber", 25, "SELECT rTaxesNumber FROM invoices",
-         [](QString t) {
-             return inside(
-                 QStringLiteral("<recipient>"),
-                 QStringLiteral("<taxes><number>%1</number><date>2024-01-01</date></taxes>").arg(escaped(t)));
-         }},
+         taxesNumberOf(QStringLiteral("<recipient>"))},
         {"contractNumber", 20, "SELECT contractNumber FROM invoices",
          [](QString t) {
              return Change([t](InvoiceXml& x, QString&) { x.contractNumber = t; });

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <optional>
 
 #ifdef Q_OS_UNIX
@@ -171,28 +172,20 @@ public:
     void waitForFiles(int count, int ms = 60000)
     {
         const int target = m_lines + count;
-        QElapsedTimer clock;
-        clock.start();
-        while (m_lines < target && running() && !clock.hasExpired(ms))
-            read(int(qMax<qint64>(1, ms - clock.elapsed())));
+        readUntil([&] { return m_lines >= target; }, ms);
     }
 
     // Reads until a file ends that kept its path (it failed), the process ended, or `ms` passed.
     void waitForFailedFile(int ms = 60000)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (!hasFailedFile() && running() && !clock.hasExpired(ms))
-            read(int(qMax<qint64>(1, ms - clock.elapsed())));
+        readUntil([this] { return hasFailedFile(); }, ms);
     }
 
-    // Goes on reading for `ms`, so that the process is never held up by a full pipe.
+    // Goes on reading for `ms` or until the process ended, so that it is never held up by a full
+    // pipe.
     void keepReading(int ms)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (!clock.hasExpired(ms))
-            read(int(qMax<qint64>(1, ms - clock.elapsed())));
+        readUntil([] { return false; }, ms);
     }
 
     // Kills the process where it stands; false when it had ended by then.
@@ -236,6 +229,14 @@ public:
     }
 
 private:
+    void readUntil(const std::function<bool()>& done, int ms)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && running() && !clock.hasExpired(ms))
+            read(int(qMax<qint64>(1, ms - clock.elapsed())));
+    }
+
     void read(int ms)
     {
         if (m_process.bytesAvailable() == 0)

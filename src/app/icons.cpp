@@ -52,6 +52,33 @@ void drawCopy(QPainter& p)
     drawSheet(p, QRectF(9.5, 7.5, 12, 14));
 }
 
+// A green arrow pointing down the middle of the canvas.
+struct DownArrow
+{
+    qreal top;
+    qreal headTop;
+    qreal tip;
+    qreal shaftHalfWidth;
+    qreal headHalfWidth;
+};
+
+void drawDownArrow(QPainter& p, const DownArrow& a)
+{
+    constexpr qreal middle = 12;
+    p.setPen(Qt::NoPen);
+    p.setBrush(kGreen);
+    QPainterPath arrow;
+    arrow.moveTo(middle - a.shaftHalfWidth, a.top);
+    arrow.lineTo(middle + a.shaftHalfWidth, a.top);
+    arrow.lineTo(middle + a.shaftHalfWidth, a.headTop);
+    arrow.lineTo(middle + a.headHalfWidth, a.headTop);
+    arrow.lineTo(middle, a.tip);
+    arrow.lineTo(middle - a.headHalfWidth, a.headTop);
+    arrow.lineTo(middle - a.shaftHalfWidth, a.headTop);
+    arrow.closeSubpath();
+    p.drawPath(arrow);
+}
+
 void drawImport(QPainter& p)
 {
     const QColor body(0x5b, 0x8f, 0xc7);
@@ -67,18 +94,7 @@ void drawImport(QPainter& p)
     p.setBrush(body.lighter(140));
     p.drawEllipse(QRectF(4, 6, 16, 6));
 
-    p.setPen(Qt::NoPen);
-    p.setBrush(kGreen);
-    QPainterPath arrow;
-    arrow.moveTo(10, 0.5);
-    arrow.lineTo(14, 0.5);
-    arrow.lineTo(14, 5);
-    arrow.lineTo(17, 5);
-    arrow.lineTo(12, 10.5);
-    arrow.lineTo(7, 5);
-    arrow.lineTo(10, 5);
-    arrow.closeSubpath();
-    p.drawPath(arrow);
+    drawDownArrow(p, {0.5, 5, 10.5, 2, 5});
 }
 
 void drawDownload(QPainter& p)
@@ -92,18 +108,7 @@ void drawDownload(QPainter& p)
     tray.lineTo(21, 15);
     p.drawPath(tray);
 
-    p.setPen(Qt::NoPen);
-    p.setBrush(kGreen);
-    QPainterPath arrow;
-    arrow.moveTo(9.5, 2);
-    arrow.lineTo(14.5, 2);
-    arrow.lineTo(14.5, 10);
-    arrow.lineTo(19, 10);
-    arrow.lineTo(12, 18);
-    arrow.lineTo(5, 10);
-    arrow.lineTo(9.5, 10);
-    arrow.closeSubpath();
-    p.drawPath(arrow);
+    drawDownArrow(p, {2, 10, 18, 2.5, 7});
 }
 
 QPixmap drawnPixmap(IconPicture picture, int size, qreal ratio)

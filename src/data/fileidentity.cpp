@@ -5,18 +5,36 @@
 #include <QFileInfo>
 
 #ifdef Q_OS_UNIX
+#include <optional>
 #include <sys/stat.h>
 #endif
 
 namespace eschf {
 
+namespace {
+
+#ifdef Q_OS_UNIX
+std::optional<struct stat> statusOf(const QString& path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return info;
+}
+
+QString identityOf(const struct stat& info)
+{
+    return QString::number(quint64(info.st_dev)) + u':' + QString::number(quint64(info.st_ino));
+}
+#endif
+
+} // namespace
+
 QString fileIdentity(const QString& path)
 {
 #ifdef Q_OS_UNIX
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return QString();
-    return QString::number(quint64(info.st_dev)) + u':' + QString::number(quint64(info.st_ino));
+    const std::optional<struct stat> info = statusOf(path);
+    return info ? identityOf(*info) : QString();
 #else
     // Names are compared without regard to case there, links resolved.
     return QFileInfo(path).canonicalFilePath().toCaseFolded();
@@ -26,15 +44,14 @@ QString fileIdentity(const QString& path)
 QString fileVersion(const QString& path)
 {
 #ifdef Q_OS_UNIX
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    const std::optional<struct stat> info = statusOf(path);
+    if (!info)
         return QString();
-    return QStringLiteral("%1:%2:%3:%4.%5")
-        .arg(quint64(info.st_dev))
-        .arg(quint64(info.st_ino))
-        .arg(qint64(info.st_size))
-        .arg(qint64(info.st_mtim.tv_sec))
-        .arg(qint64(info.st_mtim.tv_nsec));
+    return QStringLiteral("%1:%2:%3.%4")
+        .arg(identityOf(*info))
+        .arg(qint64(info->st_size))
+        .arg(qint64(info->st_mtim.tv_sec))
+        .arg(qint64(info->st_mtim.tv_nsec));
 #else
     const QFileInfo info(path);
     if (!info.exists())

@@ -143,7 +143,7 @@ bool ImportRun::run(const QStringList& paths, ImportObserver& observer)
         }
         // A dropped link or a database file that went away must not fail the rest of the run:
         // the next file opens the connection afresh.
-        if (mayHaveLostConnection(result.outcome) && m_dm.isOpen() && !m_dm.connectionAnswers())
+        if (mayHaveLostConnection(result.outcome) && !m_dm.connectionAnswers())
             m_dm.close();
         m_counters.count(result.outcome);
         observer.fileFinished(i, result);

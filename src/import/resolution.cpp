@@ -64,17 +64,23 @@ QString branchWhereLine(int branchCode)
     return kOwnRows + QStringLiteral("DopUNN=") + QString::number(branchCode) + QStringLiteral(" and UNN=");
 }
 
-// Runs SelectVariousPredprs with the where-line given and gives the first row's id.
-std::optional<int> firstOrganisation(Statement& query, const QString& whereLine)
+// Runs an organisation query whose text and parameters are set, and gives the first row's id.
+std::optional<int> firstId(Statement& query)
 {
-    query.close();
-    query.setText({kSelectLine, whereLine});
     query.open();
     std::optional<int> id;
     if (!query.eof())
         id = query.field(u"idPredpr").toInt();
     query.close();
     return id;
+}
+
+// Runs SelectVariousPredprs with the where-line given and gives the first row's id.
+std::optional<int> firstOrganisation(Statement& query, const QString& whereLine)
+{
+    query.close();
+    query.setText({kSelectLine, whereLine});
+    return firstId(query);
 }
 
 Error lookupFailed(const QString& what, const Error& cause)
@@ -199,12 +205,7 @@ std::optional<int> OrganisationResolver::organisationByUnn(const QString& unn)
         Statement& query = m_dm.SelPredprByUnn;
         query.close();
         query.setParam(u"UNN", unn);
-        query.open();
-        std::optional<int> id;
-        if (!query.eof())
-            id = query.field(u"idPredpr").toInt();
-        query.close();
-        return id;
+        return firstId(query);
     } catch (const Error& e) {
         throw lookupFailed(QStringLiteral("Поиск организации с УНП \"%1\"").arg(unn), e);
     }

@@ -31,6 +31,17 @@ struct Db
     ~Db() { sqlite3_close(handle); }
 };
 
+// Runs SQL on an open handle; what fails is thrown with `what` in front of SQLite's reason.
+void execOn(sqlite3* handle, const QByteArray& sql, const QString& what)
+{
+    char* message = nullptr;
+    if (sqlite3_exec(handle, sql.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(message ? message : "unknown error");
+        sqlite3_free(message);
+        throw Error(QStringLiteral("%1: %2").arg(what, text));
+    }
+}
+
 QString columnText(sqlite3_stmt* stmt, int column)
 {
     if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
@@ -53,12 +64,7 @@ QString testDataPath(const QString& relative)
 void execSqlite(const QString& filePath, const QString& sql)
 {
     Db db(filePath);
-    char* message = nullptr;
-    if (sqlite3_exec(db.handle, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(message ? message : "unknown error");
-        sqlite3_free(message);
-        throw Error(QStringLiteral("SQL failed on %1: %2").arg(filePath, text));
-    }
+    execOn(db.handle, sql.toUtf8(), QStringLiteral("SQL failed on %1").arg(filePath));
 }
 
 QString querySqlite(const QString& filePath, const QString& sql)
@@ -100,12 +106,8 @@ struct SqliteWriteLock::Handle
 
 SqliteWriteLock::SqliteWriteLock(const QString& filePath) : m_handle(std::make_unique<Handle>(filePath))
 {
-    char* message = nullptr;
-    if (sqlite3_exec(m_handle->db.handle, "BEGIN IMMEDIATE", nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(message ? message : "unknown error");
-        sqlite3_free(message);
-        throw Error(QStringLiteral("cannot take the write lock of %1: %2").arg(filePath, text));
-    }
+    execOn(m_handle->db.handle, "BEGIN IMMEDIATE",
+           QStringLiteral("cannot take the write lock of %1").arg(filePath));
 }
 
 SqliteWriteLock::~SqliteWriteLock()
