@@ -36,7 +36,44 @@ struct KeyTexts
     QString sequence;
 };
 
+// The party as the invoice gives it; unp is the number its lookup searched with.
+MissingParty missingParty(const QString& role, const XmlElement& party, const QString& unp)
+{
+    return {role, unp, party.child(u"branchCode").text(), party.child(u"name").text(),
+            party.child(u"address").text()};
+}
+
 } // namespace
+
+QString outcomeLetter(Outcome outcome)
+{
+    return QString(QChar(u'A' + static_cast<int>(outcome)));
+}
+
+QString outcomeWords(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::A:
+        return QStringLiteral("Не найдена исходная ЭСЧФ");
+    case Outcome::B:
+        return QStringLiteral("Не найден поставщик");
+    case Outcome::C:
+        return QStringLiteral("Нет документа для сверки");
+    case Outcome::D:
+        return QStringLiteral("Не найден получатель");
+    case Outcome::E:
+        return QStringLiteral("Загружен, файл удалён");
+    case Outcome::F:
+        return QStringLiteral("Уже был в базе, файл удалён");
+    case Outcome::G:
+        return QStringLiteral("Загружен, файл не удалён");
+    case Outcome::H:
+        return QStringLiteral("Ошибка после определения поставщика, файл оставлен");
+    case Outcome::I:
+        break;
+    }
+    return QStringLiteral("Ошибка, файл оставлен");
+}
 
 Counter counterOf(Outcome outcome)
 {
@@ -70,6 +107,7 @@ struct FileImporter::Private
 
     // State of the file in progress.
     QString path;
+    QString number; // general/number, once the file is read
     std::optional<KeyTexts> key;
     bool inTransaction = false;
 
@@ -108,10 +146,13 @@ struct FileImporter::Private
 
     // An outcome that ends the file before anything is kept (A to D): whatever the file began
     // in the database is undone.
-    FileResult endWith(Outcome outcome, QString lineText, QString reason)
+    FileResult endWith(Outcome outcome, QString lineText, QString reason,
+                       std::optional<MissingParty> party = std::nullopt)
     {
         rollback();
-        return {outcome, std::move(lineText), std::move(reason)};
+        FileResult result{outcome, std::move(lineText), std::move(reason)};
+        result.party = std::move(party);
+        return result;
     }
 
     FileResult importFile();
@@ -152,26 +193,27 @@ FileResult FileImporter::Private::importFile()
     dm.DocumentsInsert.setAllNull();
 
     const XmlElement general = root.child(u"general");
+    number = general.child(u"number").text();
     const bool additional = general.child(u"documentType").text() == u"ADDITIONAL";
 
     const std::optional<int> senderId =
         additional ? resolver.additionalSender(root, sender) : resolver.ordinarySender(root, sender);
+    const XmlElement provider = root.child(u"provider");
     if (!senderId) {
-        const QString number = general.child(u"number").text();
         if (additional) {
             return endWith(Outcome::A,
                            number + QStringLiteral(" - Не найдена исходная ЭСЧФ - ") +
                                general.child(u"invoice").text(),
-                           QStringLiteral("Исходная ЭСЧФ не найдена в базе"));
+                           QStringLiteral("Исходная ЭСЧФ не найдена в базе"),
+                           missingParty(QStringLiteral("исходная ЭСЧФ"), provider, sender));
         }
-        const XmlElement provider = root.child(u"provider");
         return endWith(Outcome::B,
                        number + kNotFound + provider.child(u"unp").text() + kBranch +
                            provider.child(u"branchCode").text(),
-                       QStringLiteral("Поставщик не найден в справочнике организаций"));
+                       QStringLiteral("Поставщик не найден в справочнике организаций"),
+                       missingParty(QStringLiteral("поставщик"), provider, sender));
     }
 
-    const QString number = general.child(u"number").text();
     key = KeyTexts{QString::number(*senderId), yearText(number), sequenceText(number)};
     checkCancel();
 
@@ -198,7 +240,9 @@ FileResult FileImporter::Private::importFile()
             return endWith(Outcome::D,
                            number + kNotFound + recipient.child(u"unp").text() + kBranch +
                                recipient.child(u"branchCode").text(),
-                           QStringLiteral("Получатель не найден в справочнике организаций"));
+                           QStringLiteral("Получатель не найден в справочнике организаций"),
+                           missingParty(QStringLiteral("получатель"), recipient,
+                                        recipient.child(u"unp").text()));
         }
     }
     header.fillTotals(root);
@@ -273,7 +317,15 @@ void FileImporter::setDocumentSource(DocumentSource* source)
 
 FileResult FileImporter::importFile(const QString& path)
 {
+    FileResult result = importOne(path);
+    result.invoiceNumber = d->number;
+    return result;
+}
+
+FileResult FileImporter::importOne(const QString& path)
+{
     d->path = path;
+    d->number.clear();
     d->key.reset();
     d->inTransaction = false;
     QString reason;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 namespace eschf {
 
@@ -34,11 +35,34 @@ enum class Counter
 };
 Counter counterOf(Outcome outcome);
 
+// The organisation an A, B or D file could not be resolved to, as the invoice gives it: what the
+// directory needs for the file to load.
+struct MissingParty
+{
+    QString role;       // "поставщик", "получатель", "исходная ЭСЧФ"
+    QString unp;        // the taxpayer number looked up
+    QString branchCode; // as written in the invoice
+    QString name;
+    QString address;
+};
+
+// The letter of an outcome ("A" to "I") and what it means, in words.
+QString outcomeLetter(Outcome outcome);
+QString outcomeWords(Outcome outcome);
+
 struct FileResult
 {
+    FileResult() = default;
+    FileResult(Outcome outcome, QString lineText, QString reason = {})
+        : outcome(outcome), lineText(std::move(lineText)), reason(std::move(reason))
+    {
+    }
+
     Outcome outcome = Outcome::I;
     QString lineText; // the file's log line afterwards: the outcome text, or the path itself
     QString reason;   // why the file failed, for the operator (empty for E and F)
+    QString invoiceNumber;             // general/number, once the file was read
+    std::optional<MissingParty> party; // A, B, D
 };
 
 // Raised inside a file's import when the run is being cut short; the file is rolled back.
@@ -77,6 +101,8 @@ public:
     FileResult importFile(const QString& path);
 
 private:
+    FileResult importOne(const QString& path);
+
     struct Private;
     std::unique_ptr<Private> d;
 };
