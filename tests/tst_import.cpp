@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 using namespace eschf;
@@ -111,6 +112,12 @@ private slots:
     void failureAfterHeaderLeavesNothing();
     void updateOldKeepsStoredInvoiceWhenRejected_data();
     void updateOldKeepsStoredInvoiceWhenRejected();
+    void refusedHeaderValueComesAfterChecks_data();
+    void refusedHeaderValueComesAfterChecks();
+    void storedInvoiceAgainWithoutDocuments();
+    void updateOldFailureKeepsFileAndStoredInvoice();
+    void reasonNamesTheElement_data();
+    void reasonNamesTheElement();
     void undeletableFile();
     void runGoesOnInListOrder();
     void eachFileReadInItsTurn();
@@ -451,6 +458,121 @@ void TestImport::updateOldKeepsStoredInvoiceWhenRejected()
              QStringLiteral("1/1"));
     QCOMPARE(count(QStringLiteral("roster")), 1);
     QCOMPARE(count(QStringLiteral("documents")), 1);
+}
+
+// A value the header cannot take refuses the insert, which runs after the document check and the
+// recipient lookup: those outcomes come first.
+void TestImport::refusedHeaderValueComesAfterChecks_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("outcome");
+
+    // otherwise: how the file ends when both checks pass.
+    const auto rows = [](const char* what, const std::function<void(InvoiceXml&)>& spoil,
+                         const QString& otherwise = QStringLiteral("H")) {
+        InvoiceXml noDocuments;
+        noDocuments.deliveryCondition = false;
+        spoil(noDocuments);
+        QTest::addRow("C, %s", what) << noDocuments.toXml().toUtf8() << QStringLiteral("C");
+        InvoiceXml noRecipient;
+        noRecipient.recipientUnp = QStringLiteral("990000008");
+        spoil(noRecipient);
+        QTest::addRow("D, %s", what) << noRecipient.toXml().toUtf8() << QStringLiteral("D");
+        InvoiceXml otherwiseFine;
+        spoil(otherwiseFine);
+        QTest::addRow("%s, %s", qPrintable(otherwise), what) << otherwiseFine.toXml().toUtf8() << otherwise;
+    };
+    rows("no dateTransaction", [](InvoiceXml& i) { i.dateTransaction.clear(); });
+    rows("dateTransaction not a date", [](InvoiceXml& i) { i.dateTransaction = QStringLiteral("04.03.2024"); });
+    // Its key cannot even be looked up afterwards: counted as an error.
+    rows("general/number cut short", [](InvoiceXml& i) { i.number = QStringLiteral("290000002-20"); },
+         QStringLiteral("I"));
+    rows("principal without number", [](InvoiceXml& i) { i.principalNumber = QString(); });
+    rows("dateCancelled before 1753", [](InvoiceXml& i) { i.dateCancelled = QStringLiteral("0202-06-20"); });
+}
+
+void TestImport::refusedHeaderValueComesAfterChecks()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, outcome);
+    const QString path = folderPath(QStringLiteral("invoice.xml"));
+    writeText(path, content);
+    const Ran ran = runImport();
+    QCOMPARE(ran.outcomes(), outcome);
+    QCOMPARE(ran.counters.error, outcome == u"H" ? 0 : 1);
+    QVERIFY(!ran.results.front().reason.isEmpty());
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(count(QStringLiteral("invoices")), 0);
+}
+
+// The file of a complete invoice comes again, spoilt: it is told apart by its checks, not deleted as
+// a copy of what is stored.
+void TestImport::storedInvoiceAgainWithoutDocuments()
+{
+    write(QStringLiteral("invoice.xml"), InvoiceXml());
+    QCOMPARE(runImport().outcomes(), QStringLiteral("E"));
+    InvoiceXml again;
+    again.deliveryCondition = false;
+    again.dateTransaction.clear();
+    const QString path = write(QStringLiteral("invoice.xml"), again);
+    const Ran ran = runImport();
+    QCOMPARE(ran.outcomes(), QStringLiteral("C"));
+    QVERIFY(QFile::exists(path));
+}
+
+// With update-old the stored, not reconciled copy is removed first; when the correction then fails,
+// the removal is undone with it and the corrected file must stay.
+void TestImport::updateOldFailureKeepsFileAndStoredInvoice()
+{
+    write(QStringLiteral("invoice.xml"), InvoiceXml());
+    QCOMPARE(runImport().outcomes(), QStringLiteral("E"));
+    InvoiceXml corrected;
+    corrected.items.front().name = QString(600, u'Я');
+    const QString path = write(QStringLiteral("invoice.xml"), corrected);
+    const Ran ran = runImport(true);
+    QCOMPARE(ran.outcomes(), QStringLiteral("H"));
+    QCOMPARE(ran.results.front().lineText, path);
+    QVERIFY(!ran.results.front().reason.isEmpty());
+    QCOMPARE(ran.counters.loaded + ran.counters.error + ran.counters.skip, 0);
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(sql(QStringLiteral("SELECT count(*) || '/' || min(completed) FROM invoices")), QStringLiteral("1/1"));
+    QCOMPARE(sql(QStringLiteral("SELECT \"name\" FROM roster")), InvoiceXml().items.front().name);
+}
+
+void TestImport::reasonNamesTheElement_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reasonStart");
+
+    InvoiceXml twoItems;
+    twoItems.items.push_back(twoItems.items.front());
+    InvoiceXml noCost = twoItems;
+    noCost.items.back().cost = QString();
+    QTest::newRow("item value refused") << noCost.toXml().toUtf8()
+                                        << QStringLiteral("Позиция 2, roster/rosterItem/cost: значение «» — не "
+                                                          "десятичное число. Подробности: RosterInsert: ");
+    InvoiceXml longName = twoItems;
+    longName.items.back().name = QString(600, u'Я');
+    QTest::newRow("item text wider than its column")
+        << longName.toXml().toUtf8()
+        << QStringLiteral("Позиция 2, roster/rosterItem/name: текст длиной 600 знаков не помещается в столбец "
+                          "шириной ");
+    InvoiceXml noDate;
+    noDate.dateTransaction = QStringLiteral("вчера");
+    QTest::newRow("header value refused")
+        << noDate.toXml().toUtf8()
+        << QStringLiteral("general/dateTransaction: значение «вчера» — не дата. Подробности: InvoicesInsert: ");
+}
+
+void TestImport::reasonNamesTheElement()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reasonStart);
+    writeText(folderPath(QStringLiteral("invoice.xml")), content);
+    const Ran ran = runImport();
+    QCOMPARE(ran.outcomes(), QStringLiteral("H"));
+    const QString reason = ran.results.front().reason;
+    QVERIFY2(reason.startsWith(reasonStart), qPrintable(reason));
 }
 
 void TestImport::undeletableFile()

@@ -135,6 +135,12 @@ void TestParams::conversion_data()
     row("national form", dt, 23, 3, u"20.06.2022"_s, refused);
     row("short month", dt, 23, 3, u"2022-6-20"_s, refused);
     row("empty date", dt, 23, 3, u""_s, refused);
+    row("first day the server holds", dt, 23, 3, u"1753-01-01"_s, utc(1753, 1, 1));
+    row("day before it", dt, 23, 3, u"1752-12-31T23:59:59"_s, refused);
+    row("year 1700", dt, 23, 3, u"1700-06-20"_s, refused);
+    row("year written short", dt, 23, 3, u"0202-06-20"_s, refused);
+    row("QDate before 1753", dt, 23, 3, QDate(1700, 1, 1), refused);
+    row("last day the server holds", dt, 23, 3, u"9999-12-31T23:59:59.997"_s, utc(9999, 12, 31, 23, 59, 59, 997));
     row("trailing text", dt, 23, 3, u"2022-06-20x"_s, refused);
     row("QDate", dt, 23, 3, QDate(2022, 6, 20), utc(2022, 6, 20));
     row("QDateTime", dt, 23, 3, QDateTime(QDate(2022, 6, 20), QTime(8, 30), Qt::LocalTime),
@@ -236,7 +242,24 @@ void TestParams::bindingPerDialect()
     QCOMPARE(bindingValue(date, none, Dialect::MsSql).typeId(), int(QMetaType::QDateTime));
 }
 
-// Set by name, kept until set again, reset by setAllNull; an unknown name is an error.
+namespace {
+
+// What running the statement throws; empty when it throws nothing of a refused value (without a
+// connection it fails all the same, for another reason).
+QString refusalOnRun(Statement& s)
+{
+    try {
+        s.exec();
+    } catch (const Error& e) {
+        return e.message().contains(u"нет соединения"_s) ? QString() : e.message();
+    }
+    return QString();
+}
+
+} // namespace
+
+// Set by name, kept until set again, reset by setAllNull; an unknown name is an error. A refused
+// value refuses the statement when it runs, not the assignment.
 void TestParams::statementParameters()
 {
     TDM dm;
@@ -245,13 +268,21 @@ void TestParams::statementParameters()
     s.setParam(u"units", u"796"_s);
     QCOMPARE(s.param(u"[count]"), QVariant(u"1.5000"_s));
     QCOMPARE(s.param(u"units"), QVariant(796));
-    QVERIFY_THROWS_EXCEPTION(Error, s.setParam(u"units", u"муж"_s));
-    QCOMPARE(s.param(u"units"), QVariant(796)); // a refused value leaves the old one
+    s.setParam(u"units", u"муж"_s);
+    QCOMPARE(refusalOnRun(s), u"RosterInsert: значение \"муж\" параметра units (smallint) не целое число"_s);
+    s.setParam(u"units", u"796"_s); // set again: the refusal is gone
+    QCOMPARE(refusalOnRun(s), QString());
+    s.setParam(u"cost", u""_s, {u"roster/rosterItem/cost", 2});
+    QCOMPARE(refusalOnRun(s), u"Позиция 2, roster/rosterItem/cost: значение «» — не десятичное число. "
+                              u"Подробности: RosterInsert: значение \"\" параметра cost (decimal(18,3)) не "
+                              u"десятичное число"_s);
+    s.setParam(u"units", u"муж"_s);
     s.setNull(u"units");
     QVERIFY(s.param(u"units").isNull());
     QCOMPARE(s.param(u"[count]"), QVariant(u"1.5000"_s));
     s.setAllNull();
     QVERIFY(s.param(u"[count]").isNull());
+    QCOMPARE(refusalOnRun(s), QString()); // cost's refusal went with it
     QVERIFY_THROWS_EXCEPTION(Error, s.setParam(u"count", 1));
     QVERIFY_THROWS_EXCEPTION(Error, s.param(u"Units"));
     // A statement needs an open connection to run.

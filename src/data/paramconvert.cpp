@@ -29,8 +29,10 @@ QString shownValue(const QVariant& value)
 
 [[noreturn]] void refuse(const Context& c, const QString& what)
 {
-    throw Error(u"%1: значение \"%2\" параметра %3 (%4) %5"_s.arg(c.statement, shownValue(c.value),
-                                                                  c.decl.name, typeName(c.decl), what));
+    const QString value = shownValue(c.value);
+    throw ParamRefused(
+        u"%1: значение \"%2\" параметра %3 (%4) %5"_s.arg(c.statement, value, c.decl.name, typeName(c.decl), what),
+        value, what);
 }
 
 bool isIntegral(const QVariant& v)
@@ -225,19 +227,27 @@ QVariant toDecimal(const Context& c)
 
 // --- datetime
 
+// SQL Server's datetime holds no other days: the embedded database refuses them too.
+QDateTime inServerRange(const Context& c, const QDate& date, const QTime& time)
+{
+    if (date < QDate(1753, 1, 1) || date > QDate(9999, 12, 31))
+        refuse(c, u"вне диапазона дат от 1753-01-01 до 9999-12-31"_s);
+    return QDateTime(date, time, Qt::UTC);
+}
+
 QVariant toDateTime(const Context& c)
 {
     if (c.value.metaType().id() == QMetaType::QDate) {
         const QDate d = c.value.toDate();
         if (!d.isValid())
             refuse(c, u"не дата"_s);
-        return QDateTime(d, QTime(0, 0), Qt::UTC);
+        return inServerRange(c, d, QTime(0, 0));
     }
     if (c.value.metaType().id() == QMetaType::QDateTime) {
         const QDateTime dt = c.value.toDateTime();
         if (!dt.isValid())
             refuse(c, u"не дата"_s);
-        return QDateTime(dt.date(), dt.time(), Qt::UTC);
+        return inServerRange(c, dt.date(), dt.time());
     }
     if (!isText(c.value))
         refuse(c, u"не дата"_s);
@@ -259,7 +269,7 @@ QVariant toDateTime(const Context& c)
     const bool zoneOk = !m.hasCaptured(9) || (m.captured(9).toInt() <= 14 && m.captured(10).toInt() <= 59);
     if (!date.isValid() || !time.isValid() || !zoneOk)
         refuse(c, u"не дата"_s);
-    return QDateTime(date, time, Qt::UTC);
+    return inServerRange(c, date, time);
 }
 
 // --- bit
@@ -303,6 +313,11 @@ bool isNullValue(const QVariant& v)
 }
 
 } // namespace
+
+ParamRefused::ParamRefused(QString message, QString value, QString problem)
+    : Error(std::move(message)), m_value(std::move(value)), m_problem(std::move(problem))
+{
+}
 
 QString typeName(const ParamDecl& decl)
 {

@@ -7,7 +7,22 @@
 
 namespace eschf {
 
-// Converts a value handed to a statement parameter into its declared type, or throws Error naming
+// A value a parameter cannot take. The message names the statement, the parameter and the value;
+// value() and problem() say the same again for a message of the caller's own.
+class ParamRefused : public Error
+{
+public:
+    ParamRefused(QString message, QString value, QString problem);
+
+    const QString& value() const noexcept { return m_value; }
+    const QString& problem() const noexcept { return m_problem; }
+
+private:
+    QString m_value;
+    QString m_problem;
+};
+
+// Converts a value handed to a statement parameter into its declared type, or throws ParamRefused naming
 // the statement, the parameter and the value. The result is dialect-free: int (smallint, int,
 // tinyint), qlonglong (bigint), bool (bit), QDateTime in Qt::UTC holding the time as written
 // (datetime), canonical text "-123.450" with exactly the declared scale (decimal), QString

@@ -184,6 +184,8 @@ Statement::Statement(TDM& owner, QString name, std::vector<ParamDecl> params, QS
         m_placeholders.append(placeholderOf(p.name));
         m_values.push_back(typedNull(p.type));
     }
+    m_sources.resize(m_params.size());
+    m_refusals.resize(m_params.size());
 }
 
 std::size_t Statement::indexOf(QStringView name) const
@@ -195,22 +197,101 @@ std::size_t Statement::indexOf(QStringView name) const
     throw Error(u"%1: нет параметра %2"_s.arg(m_name, name.toString()));
 }
 
-void Statement::setParam(QStringView name, const QVariant& value)
+void Statement::setParam(QStringView name, const QVariant& value, ValueSource source)
 {
     const std::size_t i = indexOf(name);
-    m_values[i] = convertParam(m_name, m_params[i], value);
+    m_sources[i] = source;
+    std::optional<Refusal>& refusal = m_refusals[i];
+    try {
+        m_values[i] = convertParam(m_name, m_params[i], value);
+        if (refusal) {
+            refusal.reset();
+            --m_refused;
+        }
+    } catch (const ParamRefused& e) {
+        if (!refusal)
+            ++m_refused;
+        refusal = Refusal{e.message(), e.value(), e.problem()};
+        m_values[i] = typedNull(m_params[i].type);
+    }
 }
 
 void Statement::setNull(QStringView name)
 {
     const std::size_t i = indexOf(name);
     m_values[i] = typedNull(m_params[i].type);
+    m_sources[i] = {};
+    if (m_refusals[i]) {
+        m_refusals[i].reset();
+        --m_refused;
+    }
 }
 
 void Statement::setAllNull()
 {
-    for (std::size_t i = 0; i < m_params.size(); ++i)
+    for (std::size_t i = 0; i < m_params.size(); ++i) {
         m_values[i] = typedNull(m_params[i].type);
+        m_sources[i] = {};
+        m_refusals[i].reset();
+    }
+    m_refused = 0;
+}
+
+// "Позиция 2, roster/rosterItem/cost"; empty when the setter did not say.
+QString Statement::placeOf(std::size_t param) const
+{
+    const ValueSource& source = m_sources[param];
+    if (!source.element)
+        return QString();
+    const QString element = QString::fromUtf16(source.element);
+    if (source.item > 0)
+        return u"Позиция %1, %2"_s.arg(source.item).arg(element);
+    return element;
+}
+
+void Statement::throwIfRefused() const
+{
+    if (m_refused == 0)
+        return;
+    for (std::size_t i = 0; i < m_params.size(); ++i) {
+        const std::optional<Refusal>& refusal = m_refusals[i];
+        if (!refusal)
+            continue;
+        const QString place = placeOf(i);
+        if (place.isEmpty())
+            throw Error(refusal->message);
+        throw Error(u"%1: значение «%2» — %3. Подробности: %4"_s.arg(place, refusal->value, refusal->problem,
+                                                                    refusal->message));
+    }
+}
+
+// Where the database's refusal lies in the invoice, as far as the values tell: a text wider than
+// its column, else a parameter whose column the database's text names. Empty when neither.
+QString Statement::refusedByDatabase(const QString& databaseText) const
+{
+    for (std::size_t i = 0; i < m_params.size(); ++i) {
+        const ParamDecl& decl = m_params[i];
+        const qsizetype length = m_values[i].toString().size();
+        if (decl.type == ParamType::VarChar && length > decl.precision && !placeOf(i).isEmpty()) {
+            return u"%1: текст длиной %2 знаков не помещается в столбец шириной %3"_s.arg(placeOf(i))
+                .arg(length)
+                .arg(decl.precision);
+        }
+    }
+    for (std::size_t i = 0; i < m_params.size(); ++i) {
+        if (!m_sources[i].element)
+            continue;
+        QString column = m_params[i].name;
+        column.remove(u'[').remove(u']');
+        // As the databases quote a column: 'cost', roster.cost, length(name), [name].
+        const QRegularExpression word(u"[.'(\\[]"_s + QRegularExpression::escape(column) + u"(?=[)'\\]]|\\s|$)"_s,
+                                      QRegularExpression::CaseInsensitiveOption);
+        if (databaseText.contains(word)) {
+            return u"%1: значение «%2» не принято базой данных"_s.arg(placeOf(i),
+                                                                     m_values[i].toString());
+        }
+    }
+    return QString();
 }
 
 QVariant Statement::param(QStringView name) const
@@ -220,7 +301,11 @@ QVariant Statement::param(QStringView name) const
 
 Error Statement::failure(const QSqlError& error) const
 {
-    return Error(hideSecrets(errorText(error), m_owner.m_connection.secrets));
+    const QString text = hideSecrets(errorText(error), m_owner.m_connection.secrets);
+    const QString place = refusedByDatabase(text);
+    if (place.isEmpty())
+        return Error(text);
+    return Error(u"%1. Подробности: %2: %3"_s.arg(place, m_name, text));
 }
 
 void Statement::prepare()
@@ -268,6 +353,7 @@ void Statement::prepare()
 // Runs every part; the last one stays on its result for open().
 void Statement::runParts()
 {
+    throwIfRefused();
     close();
     prepare();
     ++m_owner.m_statementsRun;

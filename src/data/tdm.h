@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -39,6 +40,15 @@ struct ParamDecl
     bool nullable = false;
 };
 
+// Where in the invoice a parameter's value comes from: the element's path from the root as the
+// file writes it and, for a row of the roster, the item's position (from 1). A failure of the
+// statement names it for the operator.
+struct ValueSource
+{
+    const char16_t* element = nullptr;
+    int item = 0;
+};
+
 enum class Dialect
 {
     MsSql,
@@ -48,8 +58,10 @@ enum class Dialect
 // One named, reusable statement of the data module: a fixed text for each dialect, declared
 // parameters set by name, prepared once per connection and reused.
 //
-// Setting a parameter converts the value to its declared type at once and throws Error (naming the
-// parameter and the value) when it does not fit:
+// Setting a parameter converts the value to its declared type at once. A value that does not fit is
+// kept as a refusal of the parameter and thrown as Error (naming the parameter and the value, and
+// the value's place in the invoice when the setter gave it) when the statement runs: the statement
+// is refused, not the assignment. Setting the parameter again, or to NULL, drops the refusal.
 //   whole numbers  qint64 or a text of digits with an optional sign (blanks around it allowed);
 //                  out of range is refused
 //   decimals       a text with a point or a comma as separator, or a number; rounded half away
@@ -60,8 +72,7 @@ enum class Dialect
 //   bit            bool, 0 or 1, or the texts "true", "false", "1", "0"
 //   varchar        any text, whole
 //   untyped        the value as given
-// A null QVariant (or setNull) gives a typed NULL. Values persist until set again; a refused
-// value leaves the parameter as it was.
+// A null QVariant (or setNull) gives a typed NULL. Values persist until set again.
 //
 // The rows of a query are read whole when it is opened, and the cursor is closed at once.
 //
@@ -76,7 +87,7 @@ public:
 
     const QString& name() const { return m_name; }
 
-    void setParam(QStringView name, const QVariant& value);
+    void setParam(QStringView name, const QVariant& value, ValueSource source = {});
     void setNull(QStringView name);
     void setAllNull();
     // The converted value: a typed null QVariant when NULL.
@@ -111,7 +122,17 @@ private:
         std::vector<std::size_t> params; // the parameters whose placeholders stand in this part
     };
 
+    struct Refusal
+    {
+        QString message;
+        QString value;
+        QString problem;
+    };
+
     void prepare();
+    void throwIfRefused() const;
+    QString placeOf(std::size_t param) const;
+    QString refusedByDatabase(const QString& databaseText) const;
     void runParts();
     void fetchAll(QSqlQuery& query);
     void detach();
@@ -124,6 +145,9 @@ private:
     QStringList m_msSqlLines;
     QStringList m_sqliteLines;
     std::vector<QVariant> m_values;
+    std::vector<ValueSource> m_sources;
+    std::vector<std::optional<Refusal>> m_refusals;
+    int m_refused = 0; // how many of m_refusals hold one
     QString m_identityColumn; // read as a whole number, whatever type the server gives it
     std::vector<Part> m_parts;
     bool m_prepared = false;

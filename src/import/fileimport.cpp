@@ -110,6 +110,8 @@ struct FileImporter::Private
     QString number; // general/number, once the file is read
     std::optional<KeyTexts> key;
     bool inTransaction = false;
+    // Update-old removed the stored copy within this file's transaction: a failure brings it back.
+    bool removedStoredCopy = false;
 
     Private(TDM& dm, InvoiceDocument& doc, QString ownUnn, bool updateOld)
         : dm(dm), doc(doc), resolver(dm, std::move(ownUnn)), header(dm, resolver), updateOld(updateOld)
@@ -224,6 +226,7 @@ FileResult FileImporter::Private::importFile()
         remove.setParam(u"compilingyear", key->year);
         remove.setParam(u"number", key->sequence);
         remove.exec();
+        removedStoredCopy = remove.numRowsAffected() > 0;
     }
 
     header.fillGeneral(root, *senderId, key->year, key->sequence);
@@ -276,6 +279,9 @@ FileResult FileImporter::Private::handleFailure(const QString& reason)
     rollback();
     if (!key)
         return {Outcome::I, path, reason};
+    // The copy found complete now is the one this file was to replace: the file is the correction.
+    if (removedStoredCopy)
+        return {Outcome::H, path, reason};
 
     Statement& check = dm.Check;
     bool ok = false;
@@ -328,6 +334,7 @@ FileResult FileImporter::importOne(const QString& path)
     d->number.clear();
     d->key.reset();
     d->inTransaction = false;
+    d->removedStoredCopy = false;
     QString reason;
     try {
         return d->importFile();

@@ -35,24 +35,28 @@ QVariant decimalOrNull(const XmlElement& element)
 }
 
 // Every parameter but the invoice key, which writeItems sets once for all the rows of an invoice.
-void fillItem(TDM& dm, const XmlElement& item)
+// position: the item's place in the roster, from 1.
+void fillItem(TDM& dm, const XmlElement& item, int position)
 {
     Statement& roster = dm.RosterInsert;
+    const auto set = [&roster, position](QStringView name, const QVariant& value, const char16_t* path) {
+        roster.setParam(name, value, {path, position});
+    };
     roster.setNull(u"pnt");
-    roster.setParam(u"itemNumber", textOrNull(item.child(u"number")));
-    roster.setParam(u"[name]", item.child(u"name").text().trimmed());
-    roster.setParam(u"code", item.child(u"code").text());
-    roster.setParam(u"code_oced", item.child(u"code_oced").text());
+    set(u"itemNumber", textOrNull(item.child(u"number")), u"roster/rosterItem/number");
+    set(u"[name]", item.child(u"name").text().trimmed(), u"roster/rosterItem/name");
+    set(u"code", item.child(u"code").text(), u"roster/rosterItem/code");
+    set(u"code_oced", item.child(u"code_oced").text(), u"roster/rosterItem/code_oced");
     roster.setNull(u"units");
-    roster.setParam(u"[count]", decimalOrNull(item.child(u"count")));
-    roster.setParam(u"price", decimalOrNull(item.child(u"price")));
-    roster.setParam(u"cost", decimalText(item.child(u"cost").text()));
-    roster.setParam(u"summaExcise", decimalOrNull(item.child(u"summaExcise")));
+    set(u"[count]", decimalOrNull(item.child(u"count")), u"roster/rosterItem/count");
+    set(u"price", decimalOrNull(item.child(u"price")), u"roster/rosterItem/price");
+    set(u"cost", decimalText(item.child(u"cost").text()), u"roster/rosterItem/cost");
+    set(u"summaExcise", decimalOrNull(item.child(u"summaExcise")), u"roster/rosterItem/summaExcise");
     const XmlElement vat = item.child(u"vat");
-    roster.setParam(u"rate", decimalText(vat.child(u"rate").text()));
-    roster.setParam(u"idRateType", codes::RateTypeCode(vat.child(u"rateType").text()));
-    roster.setParam(u"summaVat", decimalText(vat.child(u"summaVat").text()));
-    roster.setParam(u"costVat", decimalText(item.child(u"costVat").text()));
+    set(u"rate", decimalText(vat.child(u"rate").text()), u"roster/rosterItem/vat/rate");
+    set(u"idRateType", codes::RateTypeCode(vat.child(u"rateType").text()), u"roster/rosterItem/vat/rateType");
+    set(u"summaVat", decimalText(vat.child(u"summaVat").text()), u"roster/rosterItem/vat/summaVat");
+    set(u"costVat", decimalText(item.child(u"costVat").text()), u"roster/rosterItem/costVat");
 }
 
 int insertedItemId(const Statement& roster)
@@ -123,9 +127,10 @@ void writeItems(TDM& dm, const XmlElement& root)
 {
     // The key is the same for every row of the invoice and a parameter keeps its value.
     copyInvoiceKey(dm, dm.RosterInsert);
+    int position = 0;
     for (const XmlElement& item : root.child(u"roster").children(u"rosterItem")) {
         dm.RosterInsert.close();
-        fillItem(dm, item);
+        fillItem(dm, item, ++position);
         dm.RosterInsert.open();
         const int itemId = insertedItemId(dm.RosterInsert);
         dm.RosterInsert.close();
@@ -149,13 +154,17 @@ void writeDocument(TDM& dm, PartyLookup& parties, const XmlElement& root, bool o
 
     Statement& row = dm.DocumentsInsert;
     copyInvoiceKey(dm, row);
-    row.setParam(u"code", document.at(u"docType/code").text());
+    row.setParam(u"code", document.at(u"docType/code").text(),
+                 {u"deliveryCondition/contract/documents/document/docType/code"});
     const XmlElement date = document.child(u"date");
     if (date.present())
-        row.setParam(u"docDate", shortDate(date.text()));
-    row.setParam(u"blankCode", document.child(u"blankCode").text().trimmed());
-    row.setParam(u"seria", document.child(u"seria").text().trimmed());
-    row.setParam(u"docNumber", normalisedDocNumber(document.child(u"number").text()));
+        row.setParam(u"docDate", shortDate(date.text()), {u"deliveryCondition/contract/documents/document/date"});
+    row.setParam(u"blankCode", document.child(u"blankCode").text().trimmed(),
+                 {u"deliveryCondition/contract/documents/document/blankCode"});
+    row.setParam(u"seria", document.child(u"seria").text().trimmed(),
+                 {u"deliveryCondition/contract/documents/document/seria"});
+    row.setParam(u"docNumber", normalisedDocNumber(document.child(u"number").text()),
+                 {u"deliveryCondition/contract/documents/document/number"});
     if (own) {
         linkOwnDocument(dm, parties, root);
     } else {
