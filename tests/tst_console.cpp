@@ -1,6 +1,7 @@
 // eschf-import as a user runs it: its own copy in a folder of its own, started from elsewhere.
 #include "cli/consoleimport.h"
 #include "data/tdm.h"
+#include "import/importrun.h"
 #include "import/startup.h"
 #include "invoicexml.h"
 #include "testsupport.h"
@@ -344,7 +345,7 @@ void TestConsole::progressOnTerminal()
     QTextStream out(&outBuffer);
     QTextStream err(&errBuffer);
     eschf::ConsoleImport import(out, err, true);
-    QCOMPARE(import.run(dm, state, false), int(eschf::ExitClean));
+    QCOMPARE(import.run(dm, state, false, eschf::RunMode::Load), int(eschf::ExitClean));
 
     // Each progress line is wiped before a file's line, so nothing of it stays on the screen.
     const QString blank = u'\r' + QString(QStringLiteral("Загрузка: 1 из 2").size(), u' ') + u'\r';

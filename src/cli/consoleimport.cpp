@@ -1,10 +1,13 @@
 #include "cli/consoleimport.h"
 
 #include "data/tdm.h"
+#include "data/error.h"
 #include "import/importrun.h"
+#include "import/report.h"
 #include "import/startup.h"
 #include "mapping/invoicedocument.h"
 
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <csignal>
@@ -41,15 +44,17 @@ bool keepsPath(Outcome outcome)
 class ConsoleObserver : public ImportObserver
 {
 public:
-    ConsoleObserver(QTextStream& out, QTextStream& err, bool showProgress, const QStringList& paths)
-        : m_out(out), m_err(err), m_showProgress(showProgress), m_paths(paths)
+    ConsoleObserver(QTextStream& out, QTextStream& err, bool showProgress, const QStringList& paths, RunMode mode)
+        : m_out(out), m_err(err), m_showProgress(showProgress), m_paths(paths), m_mode(mode)
     {
     }
 
     void fileStarted(int index) override
     {
-        if (m_showProgress)
-            showProgress(QStringLiteral("Загрузка: %1 из %2").arg(index + 1).arg(m_paths.size()));
+        if (!m_showProgress)
+            return;
+        const QString doing = m_mode == RunMode::Check ? QStringLiteral("Проверка") : QStringLiteral("Загрузка");
+        showProgress(QStringLiteral("%1: %2 из %3").arg(doing).arg(index + 1).arg(m_paths.size()));
     }
 
     void fileFinished(int index, const FileResult& result) override
@@ -64,7 +69,10 @@ public:
         }
         if (!isClean(result.outcome))
             m_allClean = false;
+        m_rows.append({QFileInfo(path).fileName(), result.lineText, result});
     }
+
+    const QList<ReportRow>& rows() const { return m_rows; }
 
     void clearProgress()
     {
@@ -90,8 +98,10 @@ private:
     QTextStream& m_err;
     bool m_showProgress;
     const QStringList& m_paths;
+    RunMode m_mode;
     qsizetype m_shownWidth = 0;
     bool m_allClean = true;
+    QList<ReportRow> m_rows;
 };
 
 // Touched from a signal handler: only a lock-free atomic may be.
@@ -111,34 +121,46 @@ ConsoleImport::ConsoleImport(QTextStream& out, QTextStream& err, bool showProgre
 {
 }
 
-int ConsoleImport::run(TDM& dm, const StartupState& state, bool updateOld)
+int ConsoleImport::run(TDM& dm, const StartupState& state, bool updateOld, RunMode mode, ReportFile* report)
 {
     const QStringList paths = listFolder(state.path, QStringLiteral("*.xml"), false);
+    ConsoleObserver observer(m_out, m_err, m_showProgress, paths, mode);
+    int status = ExitClean;
     if (paths.isEmpty()) {
         m_err << kEmptyFolder << '\n';
         m_err.flush();
-        return ExitClean;
+    } else {
+        InvoiceDocument document;
+        ImportRun run(dm, state.connection.value_or(ConnectionParams{}), document,
+                      state.ownUnn.value_or(QString()), updateOld, mode);
+        run.setCancelFlag(m_cancel);
+        const bool finished = run.run(paths, observer);
+        observer.clearProgress();
+        if (!finished) {
+            m_err << (mode == RunMode::Check
+                          ? QStringLiteral("Проверка прервана.")
+                          : QStringLiteral("Загрузка прервана; незагруженные файлы остались в папке."))
+                  << '\n';
+            m_err.flush();
+            return ExitFilesLeft;
+        }
+        // The window's message separates its lines by LF CR; on the console each is a line of its own.
+        const QStringList lines = summaryText(run.counters(), mode).split(QStringLiteral("\n\r"));
+        for (const QString& line : lines)
+            m_out << line << '\n';
+        m_out.flush();
+        status = observer.allClean() ? ExitClean : ExitFilesLeft;
     }
-
-    InvoiceDocument document;
-    ImportRun run(dm, state.connection.value_or(ConnectionParams{}), document,
-                  state.ownUnn.value_or(QString()), updateOld);
-    run.setCancelFlag(m_cancel);
-    ConsoleObserver observer(m_out, m_err, m_showProgress, paths);
-    const bool finished = run.run(paths, observer);
-    observer.clearProgress();
-    if (!finished) {
-        m_err << QStringLiteral("Загрузка прервана; незагруженные файлы остались в папке.") << '\n';
-        m_err.flush();
-        return ExitFilesLeft;
+    if (report) {
+        try {
+            report->write(observer.rows());
+        } catch (const Error& e) {
+            m_err << e.message() << '\n';
+            m_err.flush();
+            status = ExitFilesLeft;
+        }
     }
-
-    // The window's message separates its lines by LF CR; on the console each is a line of its own.
-    const QStringList lines = summaryText(run.counters()).split(QStringLiteral("\n\r"));
-    for (const QString& line : lines)
-        m_out << line << '\n';
-    m_out.flush();
-    return observer.allClean() ? ExitClean : ExitFilesLeft;
+    return status;
 }
 
 bool stderrIsTerminal()

@@ -13,7 +13,9 @@ class QTextStream;
 namespace eschf {
 
 class TDM;
+class ReportFile;
 struct StartupState;
+enum class RunMode;
 
 // Exit statuses of eschf-import: scheduled jobs tell a clean run from one that needs a look.
 enum ExitStatus : int
@@ -36,8 +38,10 @@ public:
     // and the run ends without a summary.
     void setCancelFlag(const std::atomic<bool>* cancel) { m_cancel = cancel; }
 
-    // Returns the exit status (ExitClean or ExitFilesLeft).
-    int run(TDM& dm, const StartupState& state, bool updateOld);
+    // Returns the exit status (ExitClean or ExitFilesLeft). report, when given, receives a row for
+    // every file once the run has ended (not when it was cut short); a report that cannot be written
+    // makes it ExitFilesLeft.
+    int run(TDM& dm, const StartupState& state, bool updateOld, RunMode mode, ReportFile* report = nullptr);
 
 private:
     QTextStream& m_out;

@@ -4,6 +4,8 @@
 #include "cli/consoleimport.h"
 #include "data/settingsfile.h"
 #include "data/tdm.h"
+#include "import/importrun.h"
+#include "import/report.h"
 #include "import/startup.h"
 
 #include <QCommandLineParser>
@@ -14,6 +16,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <variant>
 
 namespace {
@@ -22,6 +25,8 @@ struct Options
 {
     QString settingsPath;
     bool updateOld = false; // rewrite stored invoices that are not reconciled yet
+    eschf::RunMode mode = eschf::RunMode::Load;
+    QString reportPath; // empty: no report
 };
 
 void write(FILE* stream, const QString& text)
@@ -50,8 +55,17 @@ std::variant<Options, int> parseOptions(const QStringList& arguments)
         QStringLiteral("FILE"));
     const QCommandLineOption updateOld(QStringLiteral("update-old"),
                                        QStringLiteral("Перезаписывать в базе не сверенные ЭСЧФ."));
+    const QCommandLineOption check(
+        QStringLiteral("check"),
+        QStringLiteral("Проверить без загрузки: каждый файл проходит все шаги загрузки, но база данных "
+                       "и папка не меняются."));
+    const QCommandLineOption report(
+        QStringLiteral("report"),
+        QStringLiteral("Записать отчёт о загрузке (проверке) в файл CSV для Excel."), QStringLiteral("FILE"));
     parser.addOption(config);
     parser.addOption(updateOld);
+    parser.addOption(check);
+    parser.addOption(report);
 
     if (!parser.parse(arguments)) {
         writeLine(stderr, parser.errorText());
@@ -78,6 +92,10 @@ std::variant<Options, int> parseOptions(const QStringList& arguments)
     options.settingsPath = parser.isSet(config) ? QFileInfo(parser.value(config)).absoluteFilePath()
                                                 : eschf::defaultSettingsPath();
     options.updateOld = parser.isSet(updateOld);
+    if (parser.isSet(check))
+        options.mode = eschf::RunMode::Check;
+    if (parser.isSet(report))
+        options.reportPath = QFileInfo(parser.value(report)).absoluteFilePath();
     return options;
 }
 
@@ -87,7 +105,12 @@ void reportStartup(const eschf::StartupState& state)
     writeLine(stderr, unn.isEmpty()
                           ? QStringLiteral("УНП своей организации не задан (в tbNastrPredpr нет строки).")
                           : QStringLiteral("УНП своей организации: %1").arg(unn));
-    writeLine(stderr, QStringLiteral("Удалено незавершённых ЭСЧФ: %1").arg(state.purged.value_or(0)));
+    if (state.incomplete) {
+        writeLine(stderr,
+                  QStringLiteral("Незавершённых ЭСЧФ, которые загрузка удалит: %1").arg(*state.incomplete));
+    } else {
+        writeLine(stderr, QStringLiteral("Удалено незавершённых ЭСЧФ: %1").arg(state.purged.value_or(0)));
+    }
 }
 
 } // namespace
@@ -103,8 +126,21 @@ int main(int argc, char* argv[])
         return *status;
     const Options& options = std::get<Options>(parsed);
 
+    // A report that cannot be written is refused before anything is loaded.
+    std::unique_ptr<eschf::ReportFile> report;
+    if (!options.reportPath.isEmpty()) {
+        report = std::make_unique<eschf::ReportFile>(options.reportPath);
+        try {
+            report->open();
+        } catch (const eschf::Error& e) {
+            writeLine(stderr, e.message());
+            return eschf::ExitStartupFailed;
+        }
+    }
+
     eschf::TDM dm;
-    const eschf::StartupState state = eschf::runStartup(dm, options.settingsPath);
+    const eschf::StartupState state =
+        eschf::runStartup(dm, options.settingsPath, options.mode == eschf::RunMode::Load);
     if (!state.settingsFound) {
         writeLine(stderr, eschf::settingsMissingMessage());
         writeLine(stderr, QStringLiteral("Искали: %1").arg(QDir::toNativeSeparators(options.settingsPath)));
@@ -124,5 +160,5 @@ int main(int argc, char* argv[])
     eschf::cancelOnInterrupt(&interrupted);
     eschf::ConsoleImport import(out, err, eschf::stderrIsTerminal());
     import.setCancelFlag(&interrupted);
-    return import.run(dm, state, options.updateOld);
+    return import.run(dm, state, options.updateOld, options.mode, report.get());
 }

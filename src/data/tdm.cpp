@@ -635,6 +635,8 @@ TDM::TDM(QString connectionName)
           same),
       SelNastr(*this, u"SelNastr"_s, {}, selNastrMsSql, selNastrSqlite),
       DelZero(*this, u"DelZero"_s, {}, {u"DELETE FROM invoices"_s, u"WHERE completed is null"_s}, same),
+      CountZero(*this, u"CountZero"_s, {},
+                {u"SELECT count(*) AS ZeroCount FROM invoices"_s, u"WHERE completed is null"_s}, same),
       qSelectInvPredprs(*this, u"qSelectInvPredprs"_s, {},
                         {u"SELECT *"_s, u"FROM invPredprs"_s, u"ORDER BY unn, dopUnn"_s}, same),
       m_connectionName(std::move(connectionName))
@@ -664,6 +666,7 @@ std::vector<Statement*> TDM::statements()
             &Check,
             &SelNastr,
             &DelZero,
+            &CountZero,
             &qSelectInvPredprs};
 }
 
@@ -793,6 +796,41 @@ void TDM::rollback()
 {
     if (!isOpen() || !m_db.rollback())
         throw Error(hideSecrets(errorText(m_db.lastError()), m_connection.secrets));
+}
+
+void TDM::execOrThrow(const QString& text)
+{
+    if (!isOpen())
+        throw Error(u"Нет соединения с базой данных"_s);
+    QSqlQuery q(m_db);
+    if (!q.exec(text))
+        throw Error(hideSecrets(errorText(q.lastError()), m_connection.secrets));
+}
+
+// With autocommit off SQL Server has begun no transaction before the first statement that touches
+// a table, and SAVE TRANSACTION needs one.
+void TDM::savepoint()
+{
+    execOrThrow(m_dialect == Dialect::MsSql
+                    ? u"IF @@TRANCOUNT = 0 BEGIN TRANSACTION\r\nSAVE TRANSACTION eschf_file"_s
+                    : u"SAVEPOINT eschf_file"_s);
+}
+
+void TDM::rollbackToSavepoint()
+{
+    if (m_dialect == Dialect::MsSql) {
+        execOrThrow(u"ROLLBACK TRANSACTION eschf_file"_s);
+        return;
+    }
+    execOrThrow(u"ROLLBACK TO SAVEPOINT eschf_file"_s);
+    execOrThrow(u"RELEASE SAVEPOINT eschf_file"_s);
+}
+
+// SQL Server keeps no savepoint to release: the next one of the same name replaces it.
+void TDM::releaseSavepoint()
+{
+    if (m_dialect == Dialect::Sqlite)
+        execOrThrow(u"RELEASE SAVEPOINT eschf_file"_s);
 }
 
 } // namespace eschf

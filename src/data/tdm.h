@@ -191,6 +191,11 @@ public:
     void transaction();
     void commit();
     void rollback();
+    // A point inside the open transaction that one file's work can be undone to, keeping the work
+    // of the files before it (a check runs a whole folder in one transaction it never commits).
+    void savepoint();
+    void rollbackToSavepoint();
+    void releaseSavepoint();
 
     // Statements run on this connection since it was opened (for the benchmark).
     quint64 statementsRun() const { return m_statementsRun; }
@@ -223,6 +228,8 @@ public:
     // Start-up.
     Statement SelNastr;
     Statement DelZero;
+    // What DelZero would remove, for a check that must change nothing.
+    Statement CountZero;
     // The branch redirection window's query.
     Statement qSelectInvPredprs;
 
@@ -230,6 +237,7 @@ private:
     friend class Statement;
     std::vector<Statement*> statements();
     void configureSqlite();
+    void execOrThrow(const QString& text);
 
     QString m_connectionName;
     QSqlDatabase m_db;

@@ -7,6 +7,7 @@
 #include "mapping/invoicedocument.h"
 #include "mapping/rows.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -18,6 +19,8 @@ namespace {
 
 const QString kLoaded = QStringLiteral("Загружен в базу - удалён");
 const QString kAlreadyThere = QStringLiteral("Уже существует - удалён");
+const QString kWouldLoad = QStringLiteral("Будет загружен");
+const QString kAlreadyStored = QStringLiteral("Уже есть в базе");
 const QString kNotFound = QStringLiteral(" - Не найдено организации с УНП - ");
 const QString kBranch = QStringLiteral(" - Код филиала(доп УНП) - ");
 
@@ -50,9 +53,10 @@ QString outcomeLetter(Outcome outcome)
     return QString(QChar(u'A' + static_cast<int>(outcome)));
 }
 
-QString outcomeWords(Outcome outcome)
+QString outcomeWords(const FileResult& result)
 {
-    switch (outcome) {
+    const bool check = result.mode == RunMode::Check;
+    switch (result.outcome) {
     case Outcome::A:
         return QStringLiteral("Не найдена исходная ЭСЧФ");
     case Outcome::B:
@@ -62,17 +66,19 @@ QString outcomeWords(Outcome outcome)
     case Outcome::D:
         return QStringLiteral("Не найден получатель");
     case Outcome::E:
-        return QStringLiteral("Загружен, файл удалён");
+        return check ? QStringLiteral("Будет загружен, файл будет удалён") : QStringLiteral("Загружен, файл удалён");
     case Outcome::F:
-        return QStringLiteral("Уже был в базе, файл удалён");
+        return check ? QStringLiteral("Уже в базе, файл будет удалён") : QStringLiteral("Уже был в базе, файл удалён");
     case Outcome::G:
-        return QStringLiteral("Загружен, файл не удалён");
+        return check ? QStringLiteral("Будет загружен, но файл не удастся удалить")
+                     : QStringLiteral("Загружен, файл не удалён");
     case Outcome::H:
-        return QStringLiteral("Ошибка после определения поставщика, файл оставлен");
+        return check ? QStringLiteral("Ошибка после определения поставщика, файл останется")
+                     : QStringLiteral("Ошибка после определения поставщика, файл оставлен");
     case Outcome::I:
         break;
     }
-    return QStringLiteral("Ошибка, файл оставлен");
+    return check ? QStringLiteral("Ошибка, файл останется") : QStringLiteral("Ошибка, файл оставлен");
 }
 
 Counter counterOf(Outcome outcome)
@@ -102,6 +108,7 @@ struct FileImporter::Private
     OrganisationResolver resolver;
     HeaderMapping header;
     bool updateOld;
+    RunMode mode;
     const std::atomic<bool>* cancel = nullptr;
     DocumentSource* source = nullptr;
 
@@ -113,10 +120,13 @@ struct FileImporter::Private
     // Update-old removed the stored copy within this file's transaction: a failure brings it back.
     bool removedStoredCopy = false;
 
-    Private(TDM& dm, InvoiceDocument& doc, QString ownUnn, bool updateOld)
-        : dm(dm), doc(doc), resolver(dm, std::move(ownUnn)), header(dm, resolver), updateOld(updateOld)
+    Private(TDM& dm, InvoiceDocument& doc, QString ownUnn, bool updateOld, RunMode mode)
+        : dm(dm), doc(doc), resolver(dm, std::move(ownUnn)), header(dm, resolver), updateOld(updateOld),
+          mode(mode)
     {
     }
+
+    bool checking() const { return mode == RunMode::Check; }
 
     void checkCancel() const
     {
@@ -127,14 +137,20 @@ struct FileImporter::Private
     void beginTransaction()
     {
         if (!inTransaction) {
-            dm.transaction();
+            if (checking())
+                dm.savepoint();
+            else
+                dm.transaction();
             inTransaction = true;
         }
     }
 
     void commit()
     {
-        dm.commit();
+        if (checking())
+            dm.releaseSavepoint();
+        else
+            dm.commit();
         inTransaction = false;
     }
 
@@ -142,7 +158,10 @@ struct FileImporter::Private
     {
         if (inTransaction) {
             inTransaction = false;
-            dm.rollback();
+            if (checking())
+                dm.rollbackToSavepoint();
+            else
+                dm.rollback();
         }
     }
 
@@ -161,7 +180,29 @@ struct FileImporter::Private
     void loadFile();
     FileResult handleFailure(const QString& reason);
     bool removeFile(QString* why) const;
+    // A check's stand-in for removeFile: whether a run could delete the file.
+    bool mayRemoveFile(QString* why) const;
+    bool fileGoes(QString* why) const { return checking() ? mayRemoveFile(why) : removeFile(why); }
 };
+
+bool FileImporter::Private::mayRemoveFile(QString* why) const
+{
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isWritable()) {
+        *why = QStringLiteral("Файл не удастся удалить после загрузки: нет права записи в папку %1")
+                   .arg(QDir::toNativeSeparators(folder.filePath()));
+        return false;
+    }
+#ifdef Q_OS_WIN
+    // Windows refuses to delete a read-only file; elsewhere the folder alone decides.
+    if (!file.isWritable()) {
+        *why = QStringLiteral("Файл не удастся удалить после загрузки: он только для чтения");
+        return false;
+    }
+#endif
+    return true;
+}
 
 void FileImporter::Private::loadFile()
 {
@@ -269,9 +310,9 @@ FileResult FileImporter::Private::importFile()
     commit();
 
     QString why;
-    if (!removeFile(&why))
+    if (!fileGoes(&why))
         return {Outcome::G, path, why};
-    return {Outcome::E, kLoaded, QString()};
+    return {Outcome::E, checking() ? kWouldLoad : kLoaded, QString()};
 }
 
 FileResult FileImporter::Private::handleFailure(const QString& reason)
@@ -299,13 +340,13 @@ FileResult FileImporter::Private::handleFailure(const QString& reason)
         return {Outcome::H, path, reason};
 
     QString why;
-    if (!removeFile(&why))
+    if (!fileGoes(&why))
         return {Outcome::H, path, reason + QStringLiteral("; ") + why};
-    return {Outcome::F, kAlreadyThere, QString()};
+    return {Outcome::F, checking() ? kAlreadyStored : kAlreadyThere, QString()};
 }
 
-FileImporter::FileImporter(TDM& dm, InvoiceDocument& doc, QString ownUnn, bool updateOld)
-    : d(std::make_unique<Private>(dm, doc, std::move(ownUnn), updateOld))
+FileImporter::FileImporter(TDM& dm, InvoiceDocument& doc, QString ownUnn, bool updateOld, RunMode mode)
+    : d(std::make_unique<Private>(dm, doc, std::move(ownUnn), updateOld, mode))
 {
 }
 
@@ -325,6 +366,7 @@ FileResult FileImporter::importFile(const QString& path)
 {
     FileResult result = importOne(path);
     result.invoiceNumber = d->number;
+    result.mode = d->mode;
     return result;
 }
 

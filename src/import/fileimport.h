@@ -25,6 +25,14 @@ enum class Outcome
     I, // failed before the sender was resolved                            error + 1, file stays
 };
 
+// A run loads the files; a check goes through the very same steps in a transaction it never
+// commits, and deletes nothing: what each file would come to, the database's refusals included.
+enum class RunMode
+{
+    Load,
+    Check,
+};
+
 // The run's counter an outcome raises.
 enum class Counter
 {
@@ -46,9 +54,6 @@ struct MissingParty
     QString address;
 };
 
-// The letter of an outcome ("A" to "I") and what it means, in words.
-QString outcomeLetter(Outcome outcome);
-QString outcomeWords(Outcome outcome);
 
 struct FileResult
 {
@@ -63,7 +68,12 @@ struct FileResult
     QString reason;   // why the file failed, for the operator (empty for E and F)
     QString invoiceNumber;             // general/number, once the file was read
     std::optional<MissingParty> party; // A, B, D
+    RunMode mode = RunMode::Load;      // a check's outcome says what a run would do
 };
+
+// The letter of an outcome ("A" to "I") and what it means, in words.
+QString outcomeLetter(Outcome outcome);
+QString outcomeWords(const FileResult& result);
 
 // Raised inside a file's import when the run is being cut short; the file is rolled back.
 struct ImportCancelled
@@ -89,7 +99,9 @@ class FileImporter
 {
 public:
     // ownUnn: the own organisation's taxpayer number from start-up (empty when none).
-    FileImporter(TDM& dm, InvoiceDocument& doc, QString ownUnn, bool updateOld);
+    // A check needs the transaction of the whole run open: each file's work stays in it for the
+    // files after it (an additional invoice finds its initial one), and is undone at the end.
+    FileImporter(TDM& dm, InvoiceDocument& doc, QString ownUnn, bool updateOld, RunMode mode = RunMode::Load);
     ~FileImporter();
 
     // Checked between the steps of a file; when it becomes true the file in progress is rolled

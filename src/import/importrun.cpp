@@ -27,13 +27,15 @@ void RunCounters::count(Outcome outcome)
     }
 }
 
-QString summaryText(const RunCounters& counters)
+QString summaryText(const RunCounters& counters, RunMode mode)
 {
     const QString separator = QStringLiteral("\n\r");
-    return QStringLiteral("Загрузка закончена.") + separator + QStringLiteral("Загружено: ") +
+    const bool check = mode == RunMode::Check;
+    return (check ? QStringLiteral("Проверка закончена.") : QStringLiteral("Загрузка закончена.")) + separator +
+           (check ? QStringLiteral("Будет загружено: ") : QStringLiteral("Загружено: ")) +
            QString::number(counters.loaded) + separator + QStringLiteral("Ошибки: ") +
-           QString::number(counters.error) + separator + QStringLiteral("Пропущено: ") +
-           QString::number(counters.skip);
+           QString::number(counters.error) + separator +
+           (check ? QStringLiteral("Уже в базе: ") : QStringLiteral("Пропущено: ")) + QString::number(counters.skip);
 }
 
 namespace {
@@ -100,10 +102,32 @@ QStringList listFolder(const QString& folderText, const QString& mask, bool name
 }
 
 ImportRun::ImportRun(TDM& dm, ConnectionParams connection, InvoiceDocument& doc, QString ownUnn,
-                     bool updateOld)
+                     bool updateOld, RunMode mode)
     : m_dm(dm), m_connection(std::move(connection)), m_doc(doc), m_ownUnn(std::move(ownUnn)),
-      m_updateOld(updateOld)
+      m_updateOld(updateOld), m_mode(mode)
 {
+}
+
+void ImportRun::beginCheck()
+{
+    if (m_mode != RunMode::Check || m_checkOpen || !m_dm.isOpen())
+        return;
+    m_dm.transaction();
+    m_checkOpen = true;
+}
+
+void ImportRun::endCheck()
+{
+    if (!m_checkOpen)
+        return;
+    m_checkOpen = false;
+    if (!m_dm.isOpen())
+        return;
+    try {
+        m_dm.rollback();
+    } catch (const Error&) {
+        // A connection that went away took its transaction with it.
+    }
 }
 
 FileResult ImportRun::importOne(FileImporter& importer, const QString& path)
@@ -120,13 +144,24 @@ FileResult ImportRun::importOne(FileImporter& importer, const QString& path)
             return {Outcome::I, path, e.message()};
         }
     }
+    try {
+        beginCheck();
+    } catch (const Error& e) {
+        return {Outcome::I, path, e.message()};
+    }
     return importer.importFile(path);
 }
 
 bool ImportRun::run(const QStringList& paths, ImportObserver& observer)
 {
     m_counters = {};
-    FileImporter importer(m_dm, m_doc, m_ownUnn, m_updateOld);
+    // Whatever way the run ends, a check leaves the database as it found it.
+    struct CheckEnd
+    {
+        ImportRun& run;
+        ~CheckEnd() { run.endCheck(); }
+    } checkEnd{*this};
+    FileImporter importer(m_dm, m_doc, m_ownUnn, m_updateOld, m_mode);
     importer.setCancelFlag(m_cancel);
     ReadAhead readAhead;
     importer.setDocumentSource(&readAhead);
@@ -143,8 +178,10 @@ bool ImportRun::run(const QStringList& paths, ImportObserver& observer)
         }
         // A dropped link or a database file that went away must not fail the rest of the run:
         // the next file opens the connection afresh.
-        if (mayHaveLostConnection(result.outcome) && !m_dm.connectionAnswers())
+        if (mayHaveLostConnection(result.outcome) && !m_dm.connectionAnswers()) {
+            m_checkOpen = false;
             m_dm.close();
+        }
         m_counters.count(result.outcome);
         observer.fileFinished(i, result);
     }

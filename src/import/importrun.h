@@ -23,8 +23,9 @@ struct RunCounters
     void count(Outcome outcome);
 };
 
-// The message that closes a run; its lines are separated by LF CR, as operators have always seen it.
-QString summaryText(const RunCounters& counters);
+// The message that closes a run (or a check); its lines are separated by LF CR, as operators have
+// always seen it.
+QString summaryText(const RunCounters& counters, RunMode mode = RunMode::Load);
 
 // Every entry of the folder a wildcard path names whose name matches its last part (* and ?,
 // everything else literal, case ignored): folders and hidden entries included, sorted by name.
@@ -49,7 +50,8 @@ class ImportRun
 {
 public:
     // connection: what dm is (re)opened from when its connection is not open.
-    ImportRun(TDM& dm, ConnectionParams connection, InvoiceDocument& doc, QString ownUnn, bool updateOld);
+    ImportRun(TDM& dm, ConnectionParams connection, InvoiceDocument& doc, QString ownUnn, bool updateOld,
+              RunMode mode = RunMode::Load);
 
     void setCancelFlag(const std::atomic<bool>* cancel) { m_cancel = cancel; }
 
@@ -59,12 +61,17 @@ public:
 
 private:
     FileResult importOne(FileImporter& importer, const QString& path);
+    // A check holds one transaction over the whole folder, begun afresh when the connection is.
+    void beginCheck();
+    void endCheck();
 
     TDM& m_dm;
     ConnectionParams m_connection;
     InvoiceDocument& m_doc;
     QString m_ownUnn;
     bool m_updateOld;
+    RunMode m_mode;
+    bool m_checkOpen = false;
     const std::atomic<bool>* m_cancel = nullptr;
     RunCounters m_counters;
 };

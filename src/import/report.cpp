@@ -34,7 +34,7 @@ QStringList fieldsOf(const ReportRow& row)
         return fields;
     }
     const FileResult& r = *row.result;
-    fields << r.invoiceNumber << outcomeLetter(r.outcome) << outcomeWords(r.outcome) << row.lineText
+    fields << r.invoiceNumber << outcomeLetter(r.outcome) << outcomeWords(r) << row.lineText
            << r.reason;
     const MissingParty party = r.party.value_or(MissingParty{});
     fields << party.role << party.unp << party.branchCode << party.name << party.address;

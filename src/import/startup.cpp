@@ -40,6 +40,13 @@ void purgeIncomplete(TDM& dm, StartupState& state)
     state.purged = dm.DelZero.numRowsAffected();
 }
 
+void countIncomplete(TDM& dm, StartupState& state)
+{
+    dm.CountZero.open();
+    state.incomplete = dm.CountZero.field(u"ZeroCount").toInt();
+    dm.CountZero.close();
+}
+
 } // namespace
 
 QString settingsMissingMessage()
@@ -47,7 +54,7 @@ QString settingsMissingMessage()
     return QStringLiteral("Файл MdbConnect.ini не найден.");
 }
 
-StartupState runStartup(TDM& dm, const QString& settingsPath)
+StartupState runStartup(TDM& dm, const QString& settingsPath, bool purge)
 {
     StartupState state;
     state.settingsPath = settingsPath;
@@ -65,7 +72,10 @@ StartupState runStartup(TDM& dm, const QString& settingsPath)
         dm.open(*state.connection);
         readOwnUnn(dm, state);
         state.downloadEnabled = *state.ownUnn != noDownloadUnn;
-        purgeIncomplete(dm, state);
+        if (purge)
+            purgeIncomplete(dm, state);
+        else
+            countIncomplete(dm, state);
     } catch (const Error& e) {
         state.failure = failureText(e.message(), secrets);
     } catch (const std::exception& e) {

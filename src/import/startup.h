@@ -22,6 +22,7 @@ struct StartupState
     std::optional<QString> ownUnn;              // the own taxpayer number, empty when no row
     std::optional<bool> downloadEnabled;        // whether the download button may be used
     std::optional<int> purged;                  // incomplete invoices removed
+    std::optional<int> incomplete;              // without the purge: the incomplete invoices it would remove
     QString failure;                            // the text that stopped start-up (no password in it)
 
     bool succeeded() const { return settingsFound && failure.isEmpty(); }
@@ -31,7 +32,8 @@ struct StartupState
 QString settingsMissingMessage();
 
 // Start-up on dm: settings file, connection, own taxpayer number, download button, purge of
-// incomplete invoices. Never throws: a failed step stops the rest and is kept in failure.
-StartupState runStartup(TDM& dm, const QString& settingsPath);
+// incomplete invoices (only counted when purge is false: a check changes nothing). Never throws: a
+// failed step stops the rest and is kept in failure.
+StartupState runStartup(TDM& dm, const QString& settingsPath, bool purge = true);
 
 } // namespace eschf
