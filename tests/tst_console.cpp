@@ -38,6 +38,7 @@ private slots:
     void updateOldFromCommandLine();
     void undeletableFile();
     void progressOnTerminal();
+    void checkWithReport();
 
 private:
     // A database with a small directory, a settings file and an empty invoice folder of their own
@@ -324,6 +325,43 @@ void TestConsole::undeletableFile()
                         QStringLiteral("\nЗагрузка закончена.\nЗагружено: 0\nОшибки: 0\nПропущено: 0\n"));
     QVERIFY2(r.err.contains(u'\n' + path + QStringLiteral(": ")), qPrintable(r.err));
     QVERIFY(QFile::exists(path));
+}
+
+// --check changes neither the database nor the folder, skips the purge and says what it would
+// remove; --report writes a row per file, and one that cannot be written stops it all first.
+void TestConsole::checkWithReport()
+{
+    QString folder;
+    const QString settings = prepareImport(QStringLiteral("check"), &folder);
+    const QString db = QFileInfo(settings).dir().filePath(QStringLiteral("buh.db"));
+    eschf::test::execSqlite(db, QStringLiteral("INSERT INTO invoices (idSender, compilingYear, number, "
+                                               "documentType, idProvider, totalCostVat, totalExcise, totalVat, "
+                                               "totalCost) VALUES (2, 2023, 1, 1, 2, '0', '0', '0', '0')"));
+    const QString loads = folder + QStringLiteral("1.xml");
+    eschf::test::writeInvoice(loads, eschf::test::InvoiceXml());
+    const QString broken = folder + QStringLiteral("2.xml");
+    eschf::test::writeText(broken, "<issuance");
+
+    const QString unwritable = m_dir.filePath(QStringLiteral("no-such-folder/report.csv"));
+    Run r = run({QStringLiteral("--config"), settings, QStringLiteral("--report"), unwritable}, m_elsewhere);
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("Не удалось записать отчёт")), qPrintable(r.err));
+    QVERIFY(QFile::exists(loads));
+
+    const QString report = m_dir.filePath(QStringLiteral("check-report.csv"));
+    r = run({QStringLiteral("--config"), settings, QStringLiteral("--check"), QStringLiteral("--report"), report},
+            m_elsewhere);
+    QCOMPARE(r.status, 1);
+    QCOMPARE(r.out, loads + QStringLiteral("\tБудет загружен\n") + broken + u'\t' + broken +
+                        QStringLiteral("\nПроверка закончена.\nБудет загружено: 1\nОшибки: 1\nУже в базе: 0\n"));
+    QVERIFY2(r.err.contains(QStringLiteral("Незавершённых ЭСЧФ, которые загрузка удалит: 1")), qPrintable(r.err));
+    QVERIFY(QFile::exists(loads) && QFile::exists(broken));
+    QCOMPARE(eschf::test::querySqlite(db, QStringLiteral("SELECT count(*) FROM invoices")), QStringLiteral("1"));
+    QFile csv(report);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = csv.readAll().split('\n');
+    QCOMPARE(rows.size(), 4); // header, two files, nothing after the last CRLF
+    QVERIFY(rows.at(1).startsWith("\"1.xml\";\"290000002-2024-0000000101\";\"E\";"));
 }
 
 void TestConsole::progressOnTerminal()

@@ -3,6 +3,7 @@
 #include "data/connection.h"
 #include "data/tdm.h"
 #include "import/importrun.h"
+#include "import/report.h"
 #include "invoicexml.h"
 #include "mapping/invoicedocument.h"
 #include "testsupport.h"
@@ -24,6 +25,12 @@ const QString kOwnUnn = QStringLiteral("190000001");
 const QString kLoaded = QStringLiteral("Загружен в базу - удалён");
 const QString kAlreadyThere = QStringLiteral("Уже существует - удалён");
 const QString kPath = QStringLiteral("PATH"); // stands for the file's own path in expected lines
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 QString outcomeName(Outcome outcome)
 {
@@ -118,6 +125,9 @@ private slots:
     void updateOldFailureKeepsFileAndStoredInvoice();
     void reasonNamesTheElement_data();
     void reasonNamesTheElement();
+    void checkPredictsTheRun_data();
+    void checkPredictsTheRun();
+    void reportOfTheCheck();
     void undeletableFile();
     void runGoesOnInListOrder();
     void eachFileReadInItsTurn();
@@ -148,8 +158,13 @@ private:
     {
         return sql(QStringLiteral("SELECT count(*) FROM ") + table).toInt();
     }
-    Ran runImport(bool updateOld = false);
-    Ran runPaths(const QStringList& paths, bool updateOld = false);
+    Ran runImport(bool updateOld = false, RunMode mode = RunMode::Load);
+    Ran runPaths(const QStringList& paths, bool updateOld = false, RunMode mode = RunMode::Load);
+    // A folder with a file for every outcome but G, in this order: E (an initial invoice), E (an
+    // additional one to it), F, A, B, C, D, H, I. Returns the outcomes a run gives them.
+    QString writeEveryOutcome();
+    // The database file and every file of the folder, byte for byte.
+    QByteArray snapshot() const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_db;
@@ -174,19 +189,19 @@ void TestImport::cleanup()
     m_dir.reset();
 }
 
-Ran TestImport::runImport(bool updateOld)
+Ran TestImport::runImport(bool updateOld, RunMode mode)
 {
-    return runPaths(eschf::listFolder(m_folder, QStringLiteral("*.xml"), false), updateOld);
+    return runPaths(eschf::listFolder(m_folder, QStringLiteral("*.xml"), false), updateOld, mode);
 }
 
-Ran TestImport::runPaths(const QStringList& paths, bool updateOld)
+Ran TestImport::runPaths(const QStringList& paths, bool updateOld, RunMode mode)
 {
     Ran ran;
     ran.paths = paths;
     TDM dm(QStringLiteral("tst_import"));
     dm.open(m_connection);
     InvoiceDocument document;
-    ImportRun run(dm, m_connection, document, kOwnUnn, updateOld);
+    ImportRun run(dm, m_connection, document, kOwnUnn, updateOld, mode);
     Recorder recorder;
     run.run(ran.paths, recorder);
     ran.results = recorder.results;
@@ -575,12 +590,167 @@ void TestImport::reasonNamesTheElement()
     QVERIFY2(reason.startsWith(reasonStart), qPrintable(reason));
 }
 
+QString TestImport::writeEveryOutcome()
+{
+    write(QStringLiteral("00-stored.xml"), InvoiceXml());
+    runImport();
+    execSqlite(m_db, QStringLiteral("UPDATE invoices SET Sv = 1")); // reconciled: update-old keeps it
+    write(QStringLiteral("01-initial.xml"), initialInvoice());
+    write(QStringLiteral("02-additional.xml"), additionalInvoice());
+    write(QStringLiteral("03-stored-again.xml"), InvoiceXml());
+    InvoiceXml noInitial = additionalInvoice();
+    noInitial.invoice = QStringLiteral("590000005-2024-0000000999");
+    write(QStringLiteral("04-no-initial.xml"), noInitial);
+    InvoiceXml noSupplier;
+    noSupplier.sender = noSupplier.providerUnp = QStringLiteral("990000009");
+    noSupplier.providerBranch = QStringLiteral(" 4 ");
+    noSupplier.providerName = QStringLiteral("ООО \"Кавычки; и\nперевод строки\"");
+    write(QStringLiteral("05-no-supplier.xml"), noSupplier);
+    InvoiceXml noDocuments;
+    noDocuments.number = QStringLiteral("290000002-2024-0000000102");
+    noDocuments.deliveryCondition = false;
+    write(QStringLiteral("06-no-documents.xml"), noDocuments);
+    InvoiceXml noRecipient;
+    noRecipient.number = QStringLiteral("290000002-2024-0000000103");
+    noRecipient.recipientUnp = QStringLiteral("990000008");
+    write(QStringLiteral("07-no-recipient.xml"), noRecipient);
+    InvoiceXml refused;
+    refused.number = QStringLiteral("290000002-2024-0000000104");
+    refused.items.front().cost = QString();
+    write(QStringLiteral("08-refused.xml"), refused);
+    writeText(folderPath(QStringLiteral("09-broken.xml")), "<issuance");
+    return QStringLiteral("EEFABCDHI");
+}
+
+QByteArray TestImport::snapshot() const
+{
+    QByteArray bytes = readFile(m_db);
+    for (const QString& path : eschf::listFolder(m_folder, QStringLiteral("*"), false))
+        bytes += path.toUtf8() + readFile(path);
+    return bytes;
+}
+
+// A check goes through every step a run takes and changes nothing; the run after it does what it
+// said, file by file.
+void TestImport::checkPredictsTheRun_data()
+{
+    QTest::addColumn<bool>("updateOld");
+    QTest::newRow("plain") << false;
+    QTest::newRow("update-old") << true;
+}
+
+void TestImport::checkPredictsTheRun()
+{
+    QFETCH(bool, updateOld);
+    const QString outcomes = writeEveryOutcome();
+    const QByteArray before = snapshot();
+
+    const Ran check = runImport(updateOld, RunMode::Check);
+    QCOMPARE(snapshot(), before);
+    const Ran run = runImport(updateOld);
+    QCOMPARE(run.outcomes(), outcomes);
+    QCOMPARE(check.outcomes(), run.outcomes());
+    for (qsizetype i = 0; i < run.results.size(); ++i) {
+        const FileResult& predicted = check.results.at(i);
+        const FileResult& done = run.results.at(i);
+        const QString expected = done.outcome == Outcome::E   ? QStringLiteral("Будет загружен")
+                                 : done.outcome == Outcome::F ? QStringLiteral("Уже есть в базе")
+                                                              : done.lineText;
+        QCOMPARE(predicted.lineText, expected);
+        QCOMPARE(predicted.reason, done.reason);
+    }
+    QCOMPARE(summaryText(check.counters, RunMode::Check),
+             QStringLiteral("Проверка закончена.\n\rБудет загружено: 2\n\rОшибки: 5\n\rУже в базе: 1"));
+}
+
+namespace {
+
+// RFC 4180 as a spreadsheet reads it: quoted fields may hold the separator, quotes doubled and line
+// breaks.
+QList<QStringList> parseCsv(const QString& text)
+{
+    QList<QStringList> rows{QStringList{QString()}};
+    bool quoted = false;
+    const auto at = [&text](qsizetype i) { return i < text.size() ? text.at(i) : QChar(); };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == u'"' && at(i + 1) == u'"')
+                rows.last().last() += text.at(++i);
+            else if (c == u'"')
+                quoted = false;
+            else
+                rows.last().last() += c;
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u';') {
+            rows.last().append(QString());
+        } else if (c == u'\r' && at(i + 1) == u'\n') {
+            ++i;
+            rows.append(QStringList{QString()});
+        } else {
+            rows.last().last() += c;
+        }
+    }
+    if (rows.last() == QStringList{QString()})
+        rows.removeLast();
+    return rows;
+}
+
+} // namespace
+
+void TestImport::reportOfTheCheck()
+{
+    writeEveryOutcome();
+    const Ran check = runImport(false, RunMode::Check);
+    QList<ReportRow> rows;
+    for (qsizetype i = 0; i < check.results.size(); ++i)
+        rows.append({QFileInfo(check.paths.at(i)).fileName(), check.results.at(i).lineText, check.results.at(i)});
+    rows.append({QStringLiteral("10-listed-only.xml"), QStringLiteral("10-listed-only.xml"), std::nullopt});
+
+    const QString target = m_dir->filePath(QStringLiteral("отчёт.csv"));
+    ReportFile report(target);
+    report.open();
+    report.write(rows);
+    const QByteArray bytes = readFile(target);
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    const QList<QStringList> table = parseCsv(QString::fromUtf8(bytes.mid(3)));
+    QCOMPARE(table.size(), rows.size() + 1);
+    for (const QStringList& row : table)
+        QCOMPARE(row.size(), 11);
+    QCOMPARE(table.at(0).at(0), QStringLiteral("Файл"));
+
+    // file, number, letter, words, line, reason, role, unp, branch, name, address
+    const QStringList supplier = table.at(5);
+    QCOMPARE(supplier.at(0), QStringLiteral("05-no-supplier.xml"));
+    QCOMPARE(supplier.at(1), QStringLiteral("290000002-2024-0000000101"));
+    QCOMPARE(supplier.mid(2, 1), QStringList{QStringLiteral("B")});
+    QCOMPARE(supplier.at(4), check.results.at(4).lineText);
+    QCOMPARE(supplier.mid(6), (QStringList{QStringLiteral("поставщик"), QStringLiteral("990000009"),
+                                           QStringLiteral(" 4 "), QStringLiteral("ООО \"Кавычки; и\nперевод строки\""),
+                                           QStringLiteral("г. Минск, ул. Притыцкого, 29")}));
+    QCOMPARE(table.at(4).mid(6, 2), (QStringList{QStringLiteral("исходная ЭСЧФ"), QStringLiteral("590000005")}));
+    QCOMPARE(table.at(7).mid(6, 2), (QStringList{QStringLiteral("получатель"), QStringLiteral("990000008")}));
+    QCOMPARE(table.at(8).at(2), QStringLiteral("H"));
+    QVERIFY(table.at(8).at(5).startsWith(QStringLiteral("Позиция 1, roster/rosterItem/cost")));
+    QCOMPARE(table.at(1).at(3), QStringLiteral("Будет загружен, файл будет удалён"));
+    QCOMPARE(table.last().mid(0, 6), (QStringList{QStringLiteral("10-listed-only.xml"), QString(), QString(),
+                                                  QString(), QStringLiteral("10-listed-only.xml"), QString()}));
+}
+
 void TestImport::undeletableFile()
 {
     const QString path = write(QStringLiteral("invoice.xml"), InvoiceXml());
     FolderLock lock(m_folder);
     if (!lock.locked())
         QSKIP("this file system lets every file be deleted");
+
+    // A check foresees it.
+    const Ran check = runImport(false, RunMode::Check);
+    QCOMPARE(check.outcomes(), QStringLiteral("G"));
+    QCOMPARE(check.results.front().lineText, path);
+    QVERIFY(check.results.front().reason.contains(QStringLiteral("не удастся удалить")));
+    QCOMPARE(count(QStringLiteral("invoices")), 0);
 
     Ran ran = runImport();
     QCOMPARE(ran.outcomes(), QStringLiteral("G"));
@@ -748,10 +918,10 @@ void TestImport::itemsWithTwoDescriptionsEach()
 {
     InvoiceXml invoice;
     ItemXml first;
-    first.descriptions = QStringList{QStringLiteral("DEDUCTION_IN_FULL"), QStringLiteral("VAT_EXEMPTION")};
+    first.descriptions.emplace(QStringList{QStringLiteral("DEDUCTION_IN_FULL"), QStringLiteral("VAT_EXEMPTION")});
     ItemXml second;
     second.number = QStringLiteral("2");
-    second.descriptions = QStringList{QStringLiteral("ANALYZED_DEAL"), QStringLiteral("deduction_in_full")};
+    second.descriptions.emplace(QStringList{QStringLiteral("ANALYZED_DEAL"), QStringLiteral("deduction_in_full")});
     invoice.items = {first, second};
     write(QStringLiteral("invoice.xml"), invoice);
     QCOMPARE(runImport().outcomes(), QStringLiteral("E"));

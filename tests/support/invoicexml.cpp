@@ -24,14 +24,16 @@ QString optionalElement(const QString& name, const std::optional<QString>& text)
 }
 
 QString party(const QString& name, const QString& status, const QString& statusName, const QString& unp,
-              const std::optional<QString>& branch, const QString& extra)
+              const std::optional<QString>& branch, const QString& extra,
+              const QString& partyName = QStringLiteral("ООО «Контрагент»"))
 {
     return QStringLiteral("<%1>").arg(name) + element(statusName, status) +
            QStringLiteral("<dependentPerson>false</dependentPerson><residentsOfOffshore>false"
                           "</residentsOfOffshore><specialDealGoods>false</specialDealGoods>"
                           "<bigCompany>false</bigCompany><countryCode>112</countryCode>") +
            element(QStringLiteral("unp"), unp) + optionalElement(QStringLiteral("branchCode"), branch) +
-           QStringLiteral("<name>ООО «Контрагент»</name><address>г. Минск, ул. Притыцкого, 29</address>") +
+           element(QStringLiteral("name"), partyName) +
+           QStringLiteral("<address>г. Минск, ул. Притыцкого, 29</address>") +
            extra + QStringLiteral("</%1>").arg(name);
 }
 
@@ -87,7 +89,7 @@ QString InvoiceXml::toXml() const
                     QStringLiteral("<date>2024-02-01</date></principal>");
     }
     xml += party(QStringLiteral("provider"), providerStatus, QStringLiteral("providerStatus"), providerUnp,
-                 providerBranch, principal) +
+                 providerBranch, principal, providerName) +
            QStringLiteral("\n");
     xml += party(QStringLiteral("recipient"), recipientStatus, QStringLiteral("recipientStatus"),
                  recipientUnp, recipientBranch, QString()) +

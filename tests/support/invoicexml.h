@@ -47,6 +47,7 @@ struct InvoiceXml
 
     QString providerUnp = QStringLiteral("290000002");
     std::optional<QString> providerBranch;
+    QString providerName = QStringLiteral("ООО «Контрагент»");
     QString providerStatus = QStringLiteral("SELLER");
     std::optional<QString> principalNumber; // provider/principal/number (with a date)
 
