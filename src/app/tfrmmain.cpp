@@ -191,6 +191,9 @@ void TfrmMain::createControls()
     FilialSettingsMMBtn =
         named(new QAction(QStringLiteral("Настройка филиалов"), this), "FilialSettingsMMBtn");
     MainMenu->addAction(FilialSettingsMMBtn);
+    CheckInvoicesMMBtn =
+        named(new QAction(QStringLiteral("Проверить без загрузки"), this), "CheckInvoicesMMBtn");
+    MainMenu->addAction(CheckInvoicesMMBtn);
     setMenuBar(MainMenu);
 
     auto* const central = named(new QWidget(this), "ClientArea");
@@ -323,6 +326,7 @@ void TfrmMain::connectCommands()
 {
     connect(ParseInvoicesBtn, &QPushButton::clicked, this, &TfrmMain::ParseInvoicesBtnClick);
     connect(FilialSettingsMMBtn, &QAction::triggered, this, &TfrmMain::FilialSettingsMMBtnClick);
+    connect(CheckInvoicesMMBtn, &QAction::triggered, this, &TfrmMain::CheckInvoicesMMBtnClick);
 
     SearchEdit->installEventFilter(this);
     LogLB->viewport()->installEventFilter(this);

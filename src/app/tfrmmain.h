@@ -53,6 +53,7 @@ public:
     // Controls, named as the operator's documentation and the tests know them.
     QMenuBar* MainMenu = nullptr;
     QAction* FilialSettingsMMBtn = nullptr;
+    QAction* CheckInvoicesMMBtn = nullptr;
     QWidget* TopPanel = nullptr;
     QLineEdit* SearchEdit = nullptr;
     QPushButton* SearchBtn = nullptr;
@@ -103,6 +104,8 @@ public:
 public slots:
     // The import run over the invoice folder.
     void ParseInvoicesBtnClick();
+    // The same files through the same steps, with nothing stored and nothing deleted.
+    void CheckInvoicesMMBtnClick();
     // The branch redirection window.
     void FilialSettingsMMBtnClick();
 
@@ -142,6 +145,7 @@ private:
     void LogLBMouseDown(const QMouseEvent& event);
 
     QString downloadScript() const;
+    void startRun(eschf::RunMode mode);
 
     // The import run's changes of the window, handed over by its worker.
     QObject* handOverContext() override;

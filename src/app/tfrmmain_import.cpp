@@ -2,6 +2,7 @@
 // end of the program while a run lasts.
 #include "app/messages.h"
 #include "app/tfrmmain.h"
+#include "import/fileimport.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -19,6 +20,16 @@ TfrmMain::~TfrmMain()
 }
 
 void TfrmMain::ParseInvoicesBtnClick()
+{
+    startRun(eschf::RunMode::Load);
+}
+
+void TfrmMain::CheckInvoicesMMBtnClick()
+{
+    startRun(eschf::RunMode::Check);
+}
+
+void TfrmMain::startRun(eschf::RunMode mode)
 {
     // One run at a time: a press that gets here while a run lasts starts nothing.
     if (m_runActive)
@@ -45,7 +56,7 @@ void TfrmMain::ParseInvoicesBtnClick()
         m_parseThread->wait();
     auto* const worker =
         new eschf::TParseThread(InvoiceXMLDocument, *this, std::move(lines), UpdateOldInDBCB->isChecked(),
-                                m_startup.connection, m_startup.ownUnn.value_or(QString()));
+                                m_startup.connection, m_startup.ownUnn.value_or(QString()), mode);
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     m_parseThread = worker;
     worker->start(QThread::NormalPriority);
@@ -78,6 +89,7 @@ void TfrmMain::setRunControlsEnabled(bool enabled)
     SortBtn->setEnabled(enabled);
     CopyErrorsBtn->setEnabled(enabled);
     ParseInvoicesBtn->setEnabled(enabled);
+    CheckInvoicesMMBtn->setEnabled(enabled);
     EnableUpdateOldCB->setEnabled(enabled);
     UpdateOldGB->setEnabled(enabled);
     if (enabled)

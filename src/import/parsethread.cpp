@@ -54,10 +54,11 @@ private:
 };
 
 TParseThread::TParseThread(InvoiceDocument& XmlDoc, ParseThreadView& view, QStringList lines, bool UpdOld,
-                           std::optional<ConnectionParams> connection, QString ownUnn, QObject* parent)
+                           std::optional<ConnectionParams> connection, QString ownUnn, RunMode mode,
+                           QObject* parent)
     : QThread(parent), UpdateOld(UpdOld), InvoiceXMLDocument(XmlDoc), m_view(view),
       m_context(view.handOverContext()), m_lines(std::move(lines)), m_connection(std::move(connection)),
-      m_ownUnn(std::move(ownUnn))
+      m_ownUnn(std::move(ownUnn)), m_mode(mode)
 {
 }
 
@@ -105,7 +106,8 @@ void TParseThread::execute()
 void TParseThread::importLines()
 {
     TDM dm(ConnectionName);
-    ImportRun run(dm, m_connection.value_or(ConnectionParams{}), InvoiceXMLDocument, m_ownUnn, UpdateOld);
+    ImportRun run(dm, m_connection.value_or(ConnectionParams{}), InvoiceXMLDocument, m_ownUnn, UpdateOld,
+                  m_mode);
     run.setCancelFlag(&m_cancel);
     Observer observer(*this);
     run.run(m_lines, observer);
@@ -142,7 +144,7 @@ void TParseThread::ShowProgress()
 
 void TParseThread::ShowSummary()
 {
-    m_view.showRunSummary(summaryText(RunCounters{loaded, error, skip}));
+    m_view.showRunSummary(summaryText(RunCounters{loaded, error, skip}, m_mode));
 }
 
 // Once the run is cancelled the window is going away: nothing more is handed over, and a hand-over

@@ -13,6 +13,7 @@ namespace eschf {
 
 class InvoiceDocument;
 enum class Outcome;
+enum class RunMode;
 
 // What an import run changes in the window. Every method runs on the window thread, handed over by
 // the worker, which waits until it returns; the worker itself never touches a widget.
@@ -45,9 +46,11 @@ public:
 
     // lines: the log lines (the files' paths) as they stood at the launch. connection: what the worker
     // opens its connection from (none when start-up never got as far); ownUnn: the own
-    // organisation's taxpayer number from start-up. XmlDoc and view must outlive the thread.
+    // organisation's taxpayer number from start-up; mode: a run or a check. XmlDoc and view must
+    // outlive the thread.
     TParseThread(InvoiceDocument& XmlDoc, ParseThreadView& view, QStringList lines, bool UpdOld,
-                 std::optional<ConnectionParams> connection, QString ownUnn, QObject* parent = nullptr);
+                 std::optional<ConnectionParams> connection, QString ownUnn, RunMode mode,
+                 QObject* parent = nullptr);
     ~TParseThread() override;
 
     // Cuts the run short, from any thread: the file in progress is rolled back and stays, no summary
@@ -90,6 +93,7 @@ private:
     const QStringList m_lines;
     const std::optional<ConnectionParams> m_connection;
     const QString m_ownUnn;
+    const RunMode m_mode;
     std::atomic<bool> m_cancel{false};
 };
 
