@@ -151,8 +151,30 @@ void TestLogTools::keyFilter_data()
     }) << QStringLiteral("23");
     QTest::newRow("keyboard paste") << QStringLiteral("1") << key(Qt::Key_V, Qt::ControlModifier)
                                     << QStringLiteral("1");
-    QTest::newRow("shift insert paste")
-        << QStringLiteral("1") << key(Qt::Key_Insert, Qt::ShiftModifier) << QStringLiteral("1");
+    // The keys that type nothing work as the box's own commands; a paste still stops at nine.
+    QTest::newRow("shift insert pastes")
+        << QStringLiteral("1") << key(Qt::Key_Insert, Qt::ShiftModifier) << QStringLiteral("1ab");
+    QTest::newRow("shift insert paste stops at nine")
+        << QStringLiteral("1234567") << key(Qt::Key_Insert, Qt::ShiftModifier) << QStringLiteral("1234567ab");
+    QTest::newRow("shift insert over a full box")
+        << QStringLiteral("12345678") << key(Qt::Key_Insert, Qt::ShiftModifier)
+        << QStringLiteral("12345678a");
+    QTest::newRow("ctrl insert copies") << QStringLiteral("123") << KeyScript([](QWidget* edit) {
+        QTest::keyClick(edit, Qt::Key_Home);
+        QTest::keyClick(edit, Qt::Key_End, Qt::ShiftModifier);
+        QTest::keyClick(edit, Qt::Key_Insert, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+    }) << QStringLiteral("123123");
+    QTest::newRow("shift delete cuts") << QStringLiteral("123") << KeyScript([](QWidget* edit) {
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClick(edit, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClick(edit, Qt::Key_Delete, Qt::ShiftModifier);
+        QTest::keyClick(edit, Qt::Key_Home);
+        QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+    }) << QStringLiteral("312");
+    QTest::newRow("ctrl c types no character")
+        << QStringLiteral("1") << key(Qt::Key_C, Qt::ControlModifier) << QStringLiteral("1");
     QTest::newRow("select all then digit") << QStringLiteral("123") << KeyScript([](QWidget* edit) {
         QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(edit, QStringLiteral("4"));
