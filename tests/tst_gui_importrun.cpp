@@ -307,7 +307,7 @@ void TestGuiImportRun::runShowsOutcomes_data()
     QTest::addColumn<QString>("summary");
 
     QTest::newRow("every outcome a window shows")
-        << QStringList{"E", "again", "A", "B", "C", "D", "broken", "folder", "Blong"} << false
+        << QStringList{"E", "again", "A", "B", "Blong", "C", "D", "broken", "folder"} << false
         << "Загрузка закончена.\n\rЗагружено: 1\n\rОшибки: 7\n\rПропущено: 1";
     QTest::newRow("a single file") << QStringList{"E"} << false
                                    << "Загрузка закончена.\n\rЗагружено: 1\n\rОшибки: 0\n\rПропущено: 0";

@@ -2,6 +2,7 @@
 
 #include "app/icons.h"
 #include "app/logline.h"
+#include "app/loglinedelegate.h"
 #include "app/messages.h"
 #include "app/progressbar.h"
 #include "app/wrappingcheckbox.h"
@@ -199,10 +200,10 @@ void TfrmMain::createControls()
     LogLB = named(new QListWidget(central), "LogLB");
     LogLB->setSelectionMode(QAbstractItemView::SingleSelection);
     LogLB->setSortingEnabled(false);
-    // Lines are read to their end, the branch code at the end of a missing organisation's line too:
-    // never cut short, the list scrolls sideways as far as its longest line reaches.
+    LogLB->setUniformItemSizes(true);
+    // Lines are read to their end, the branch code at the end of a missing organisation's line too.
     LogLB->setTextElideMode(Qt::ElideNone);
-    LogLB->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    LogLB->setItemDelegate(new eschf::LogLineDelegate(LogLB));
     createListPopup();
     createBottomPanel();
 
@@ -344,12 +345,6 @@ void TfrmMain::connectCommands()
     connect(LogLB, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& position) { ListPopup->popup(LogLB->viewport()->mapToGlobal(position)); });
     connect(SearchOrganizationBtn, &QPushButton::clicked, this, &TfrmMain::SearchOrganizationBtnClick);
-    // Lines added or moved are measured afresh by the list itself.
-    const auto remeasured = [this] {
-        m_widestLine = 0;
-    };
-    connect(LogLB->model(), &QAbstractItemModel::rowsInserted, this, remeasured);
-    connect(LogLB->model(), &QAbstractItemModel::modelReset, this, remeasured);
 
     connect(GetInvoicesBtn, &QPushButton::clicked, this, &TfrmMain::GetInvoicesBtnClick);
     connect(EnableUpdateOldCB, &QCheckBox::clicked, this, &TfrmMain::EnableUpdateOldCBClick);
@@ -657,17 +652,6 @@ void TfrmMain::ListFiles(const QString& folder, const QString& mask, bool namesO
     }
 }
 
-// The list measures its lines when they are added, not when one is rewritten: a rewritten line
-// wider than any before has the lines measured again.
-void TfrmMain::fitScrollRangeTo(const QString& line)
-{
-    const int width = LogLB->fontMetrics().horizontalAdvance(line);
-    if (width <= m_widestLine)
-        return;
-    m_widestLine = width;
-    LogLB->doItemsLayout();
-}
-
 // A matching folder is never taken, nor anything in it: only files go.
 void TfrmMain::DeleteFiles(const QString& wildcardPath)
 {
@@ -746,6 +730,5 @@ void TfrmMain::UpdateSendingFilesClick()
         } else {
             line->setText(name + QStringLiteral(" - Ошибка замены"));
         }
-        fitScrollRangeTo(line->text());
     }
 }

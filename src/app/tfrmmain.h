@@ -162,8 +162,6 @@ private:
     void LogLBMouseDown(const QMouseEvent& event);
     QPersistentModelIndex selectedLineIndex() const;
     QListWidgetItem* popupLine() const;
-    // Lets the list scroll to the end of its longest line; a line is never cut short.
-    void fitScrollRangeTo(const QString& line);
     QList<eschf::ReportRow> reportRows() const;
 
     QString downloadScript() const;
@@ -191,5 +189,4 @@ private:
     // The frame last allowed for, and the size the window was first given.
     QSize m_frameAllowed;
     QSize m_firstSize;
-    int m_widestLine = 0;
 };

@@ -63,7 +63,6 @@ void TfrmMain::setLogLine(int index, const eschf::FileResult& result)
     if (!line)
         return;
     eschf::logline::setResult(*line, result);
-    fitScrollRangeTo(result.lineText);
     selectLogLine(index);
 }
 
