@@ -865,10 +865,6 @@ void TestGuiImportRun::redirectBranchFromLine_data()
                                                                          << "8" << true;
     QTest::newRow("no branch code") << "B"
                                     << "" << false;
-    QTest::newRow("no recipient organisation") << "D"
-                                               << "" << false;
-    QTest::newRow("loaded") << "E"
-                            << "" << false;
 }
 
 // The popup on a line of a missing branch opens the redirection window on that branch; the row the
