@@ -6,6 +6,7 @@ packages=(cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
     libxml2-dev libsqlite3-dev sqlite3
     unixodbc-dev odbcinst tdsodbc libsqliteodbc
+    qt6-translations-l10n
     xvfb xauth fonts-dejavu-core)
 [[ "${ESCHF_SANITIZE:-}" == 1 ]] && packages+=(libclang-rt-14-dev)
 # The fuzz target needs clang with its fuzzer runtime (scripts/fuzz.sh only).

@@ -5,23 +5,35 @@
 #include "data/tdm.h"
 #include "import/parsethread.h"
 #include "invoicexml.h"
+#include "settings/invpredprsgrid.h"
+#include "settings/invpredprsmessages.h"
+#include "settings/invpredprsmodel.h"
+#include "settings/tfrminvpredprs.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSqlDatabase>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <utility>
 
 using eschf::MessageKind;
 
@@ -31,6 +43,8 @@ const QString kLoaded = QStringLiteral("Загружен в базу - удал�
 const QString kAlreadyThere = QStringLiteral("Уже существует - удалён");
 const QString kNotFound = QStringLiteral(" - Не найдено организации с УНП - ");
 const QString kBranch = QStringLiteral(" - Код филиала(доп УНП) - ");
+// A branch code that makes its line wider than the list.
+const QString kLongBranch = QString(80, u'0') + u'5';
 
 struct Message
 {
@@ -103,10 +117,19 @@ private slots:
     void emptyFolder_data();
     void emptyFolder();
     void secondPressStartsNothing();
+    void checkFromMenu();
     void noConnection_data();
     void noConnection();
     void closeDuringRun_data();
     void closeDuringRun();
+    void summaryShownOnFourLines();
+    void popupActsOnClickedLineDuringRun_data();
+    void popupActsOnClickedLineDuringRun();
+    void reportOfTheList();
+    void reportThatCannotBeWritten_data();
+    void reportThatCannotBeWritten();
+    void redirectBranchFromLine_data();
+    void redirectBranchFromLine();
 
 private:
     // Messages are answered at once and kept in m_messages.
@@ -118,6 +141,10 @@ private:
     // Starts a run and waits for its end; the window's controls are enabled again by then.
     void runToEnd(TfrmMain& window);
     QList<Message> summaries() const;
+    // Right-clicks line row and opens the list's popup on it, as the mouse does.
+    static void openPopupOn(TfrmMain& window, int row);
+    // Saves the list's report through the popup; returns its rows as read back, header first.
+    QList<QStringList> saveReport(TfrmMain& window, const QString& target);
     QString query(const QString& sql) const;
     // Every stored invoice complete with its items and document; nothing left without its invoice.
     void verifyConsistent() const;
@@ -155,6 +182,11 @@ void TestGuiImportRun::init()
     m_messages.clear();
     m_onSummary = nullptr;
     recordMessages();
+    // The branch redirection window's boxes, refusals above all, are answered No.
+    eschf::invpredprs::setAskHandler([this](eschf::invpredprs::Ask, const QString& text) {
+        m_messages.append({MessageKind::Error, text});
+        return false;
+    });
     m_dm = std::make_unique<eschf::TDM>(QStringLiteral("MDBConnection"));
 }
 
@@ -170,6 +202,7 @@ void TestGuiImportRun::recordMessages()
 void TestGuiImportRun::cleanup()
 {
     eschf::setMessageHandler({});
+    eschf::invpredprs::setAskHandler({});
     m_dm.reset();
 }
 
@@ -198,9 +231,13 @@ QString TestGuiImportRun::writeFile(int index, const QString& kind) const
     if (kind == u"A") {
         invoice.documentType = QStringLiteral("ADDITIONAL");
         invoice.invoice = QStringLiteral("290000002-2023-0000009999");
-    } else if (kind == u"B") {
+    } else if (kind.startsWith(u'B')) {
         invoice.sender = QStringLiteral("390000003");
         invoice.providerUnp = QStringLiteral("390000003");
+        if (kind == u"B5")
+            invoice.providerBranch = QStringLiteral(" 5 ");
+        else if (kind == u"Blong")
+            invoice.providerBranch = kLongBranch;
     } else if (kind == u"C") {
         invoice.deliveryCondition = false;
     } else if (kind == u"D") {
@@ -271,8 +308,8 @@ void TestGuiImportRun::runShowsOutcomes_data()
     QTest::addColumn<QString>("summary");
 
     QTest::newRow("every outcome a window shows")
-        << QStringList{"E", "again", "A", "B", "C", "D", "broken", "folder"} << false
-        << "Загрузка закончена.\n\rЗагружено: 1\n\rОшибки: 6\n\rПропущено: 1";
+        << QStringList{"E", "again", "A", "B", "Blong", "C", "D", "broken", "folder"} << false
+        << "Загрузка закончена.\n\rЗагружено: 1\n\rОшибки: 7\n\rПропущено: 1";
     QTest::newRow("a single file") << QStringList{"E"} << false
                                    << "Загрузка закончена.\n\rЗагружено: 1\n\rОшибки: 0\n\rПропущено: 0";
     QTest::newRow("rewrite ticked: the stored invoice is written again")
@@ -352,6 +389,8 @@ void TestGuiImportRun::runShowsOutcomes()
             line = number + QStringLiteral(" - Не найдена исходная ЭСЧФ - 290000002-2023-0000009999");
         else if (kind == u"B")
             line = number + kNotFound + QStringLiteral("390000003") + kBranch;
+        else if (kind == u"Blong")
+            line = number + kNotFound + QStringLiteral("390000003") + kBranch + kLongBranch;
         else if (kind == u"C")
             line = QStringLiteral("У ЭСЧФ - ") + number + QStringLiteral(" - нет документа для сверки.");
         else if (kind == u"D")
@@ -365,6 +404,17 @@ void TestGuiImportRun::runShowsOutcomes()
         QCOMPARE(QFileInfo::exists(paths.at(i)), !gone);
     }
     QCOMPARE(window->LogLB->currentRow(), n - 1);
+    // No line is cut short: the list scrolls sideways to the end of the widest.
+    const QListWidget* const list = window->LogLB;
+    int widest = 0;
+    for (int i = 0; i < n; ++i)
+        widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->item(i)->text()));
+    QVERIFY2(list->horizontalScrollBar()->maximum() + list->viewport()->width() >= widest,
+             qPrintable(QStringLiteral("%1 + %2 < %3")
+                            .arg(list->horizontalScrollBar()->maximum())
+                            .arg(list->viewport()->width())
+                            .arg(widest)));
+    QCOMPARE(list->textElideMode(), Qt::ElideNone);
     verifyConsistent();
 }
 
@@ -431,6 +481,32 @@ void TestGuiImportRun::secondPressStartsNothing()
              QStringLiteral("Загрузка закончена.\n\rЗагружено: 0\n\rОшибки: 1\n\rПропущено: 0"));
     QCOMPARE(window->LogLB->count(), 1);
     QCOMPARE(window->MainProgressBar->maximum(), 0);
+}
+
+// The menu's check goes through the folder like a run, with its own texts, and leaves every file
+// and the database as they were; neither a run nor another check can start meanwhile.
+void TestGuiImportRun::checkFromMenu()
+{
+    writeInvoices(3);
+    writeFile(3, QStringLiteral("broken"));
+    const auto window = openWindow();
+    QVERIFY(window->CheckInvoicesMMBtn->isEnabled());
+
+    window->CheckInvoicesMMBtn->trigger();
+    QVERIFY(window->runInProgress());
+    QVERIFY(!window->CheckInvoicesMMBtn->isEnabled());
+    QVERIFY(!window->ParseInvoicesBtn->isEnabled());
+    window->ParseInvoicesBtnClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!window->runInProgress(), 120000);
+    QVERIFY(window->CheckInvoicesMMBtn->isEnabled());
+    QCOMPARE(summaries().size(), 1);
+    QCOMPARE(summaries().first().text,
+             QStringLiteral("Проверка закончена.\n\rБудет загружено: 3\n\rОшибки: 1\n\rУже в базе: 0"));
+    QCOMPARE(window->LogLB->count(), 4);
+    QCOMPARE(window->LogLB->item(0)->text(), QStringLiteral("Будет загружен"));
+    QCOMPARE(window->LogLB->item(3)->text(), m_folder + QStringLiteral("3.xml"));
+    QCOMPARE(QDir(m_folder).entryList(QDir::Files).size(), 4);
+    QCOMPARE(query(QStringLiteral("SELECT count(*) FROM invoices")), QStringLiteral("0"));
 }
 
 void TestGuiImportRun::noConnection_data()
@@ -583,6 +659,300 @@ void TestGuiImportRun::closeDuringRun()
     }
     QCOMPARE(query(QStringLiteral("SELECT count(*) FROM invoices")), QString::number(files));
     verifyConsistent();
+}
+
+// The summary is handed on with its lines separated by LF CR, and shown one line under another.
+void TestGuiImportRun::summaryShownOnFourLines()
+{
+    writeInvoices(1);
+    const auto window = openWindow();
+    eschf::setMessageHandler({});
+    QString shown;
+    int height = -1;
+    int expectedHeight = -2;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, window.get(), [&] {
+        auto* const box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        const auto* const label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (label) {
+            shown = label->text();
+            height = label->heightForWidth(label->width());
+            QLabel fourLines(QStringLiteral("1\n2\n3\n4"));
+            fourLines.setFont(label->font());
+            fourLines.setWordWrap(label->wordWrap());
+            expectedHeight = fourLines.heightForWidth(label->width());
+        }
+        box->done(QMessageBox::Ok);
+    });
+    poll.start(10);
+    runToEnd(*window);
+    poll.stop();
+    recordMessages();
+    QCOMPARE(shown, QStringLiteral("Загрузка закончена.\nЗагружено: 1\nОшибки: 0\nПропущено: 0"));
+    QCOMPARE(height, expectedHeight);
+}
+
+void TestGuiImportRun::openPopupOn(TfrmMain& window, int row)
+{
+    QListWidget* const list = window.LogLB;
+    const QPoint where = list->visualItemRect(list->item(row)).center();
+    QTest::mousePress(list->viewport(), Qt::RightButton, Qt::NoModifier, where);
+    QContextMenuEvent request(QContextMenuEvent::Mouse, where, list->viewport()->mapToGlobal(where));
+    QCoreApplication::sendEvent(list->viewport(), &request);
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, Qt::NoModifier, where);
+    QTRY_VERIFY(window.ListPopup->isVisible());
+}
+
+void TestGuiImportRun::popupActsOnClickedLineDuringRun_data()
+{
+    QTest::addColumn<int>("clickAt");     // the file the run is at when line 0 is clicked
+    QTest::addColumn<QString>("command"); // the popup command then chosen
+    QTest::addColumn<QString>("copied");
+
+    QTest::newRow("number, clicked before its file was handled") << 0 << "number" << invoiceNumber(1);
+    QTest::newRow("number, clicked after") << 2 << "number" << invoiceNumber(1);
+    QTest::newRow("taxpayer number, clicked after") << 2 << "unn"
+                                                    << "390000003";
+}
+
+// The run moves the selection on while the popup is open; its commands keep to the line clicked.
+void TestGuiImportRun::popupActsOnClickedLineDuringRun()
+{
+    QFETCH(int, clickAt);
+    QFETCH(QString, command);
+    QFETCH(QString, copied);
+
+    writeFile(0, QStringLiteral("B"));
+    writeInvoices(12); // listed after 0.xml
+    const auto window = openWindow();
+    window->ParseInvoicesBtnClick();
+    if (clickAt > 0)
+        QTRY_VERIFY_WITH_TIMEOUT(window->MainProgressBar->value() >= clickAt, 60000);
+    QVERIFY(window->runInProgress());
+    openPopupOn(*window, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->runInProgress(), 120000);
+    QVERIFY(window->ListPopup->isVisible());
+    QCOMPARE(window->LogLB->currentRow(), window->LogLB->count() - 1);
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("old"));
+    QAction* const action = command == u"number" ? window->CopyInvNumberPBtn : window->CopyUNNPBtn;
+    QVERIFY(action->isEnabled());
+    action->trigger();
+    window->ListPopup->close();
+    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+}
+
+namespace {
+
+// The report as a spreadsheet reads it: ';' between fields, each quoted, quotes doubled, CR LF rows.
+QList<QStringList> readCsv(const QByteArray& bytes)
+{
+    QString text = QString::fromUtf8(bytes);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    QList<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text.at(i + 1) == u'"')
+                field += text.at(++i);
+            else if (c == u'"')
+                quoted = false;
+            else
+                field += c;
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u';') {
+            row << std::exchange(field, QString());
+        } else if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n') {
+            ++i;
+            row << std::exchange(field, QString());
+            rows << std::exchange(row, QStringList());
+        } else {
+            field += c;
+        }
+    }
+    return rows;
+}
+
+} // namespace
+
+QList<QStringList> TestGuiImportRun::saveReport(TfrmMain& window, const QString& target)
+{
+    eschf::setSaveFileNameHandler([target](const QString&) { return std::optional<QString>(target); });
+    window.ListPopupPopup();
+    const bool enabled = window.SaveReportPBtn->isEnabled();
+    window.SaveReportPBtn->trigger();
+    eschf::setSaveFileNameHandler({});
+    if (!enabled)
+        return {};
+    QFile file(target);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return readCsv(file.readAll());
+}
+
+// One row a line in list order, with how the file ended as the run left it, the order after
+// sorting too; names that need quoting come back whole.
+void TestGuiImportRun::reportOfTheList()
+{
+    writeFile(0, QStringLiteral("E"));
+    writeFile(1, QStringLiteral("B5"));
+    eschf::test::InvoiceXml noDocument;
+    noDocument.number = invoiceNumber(7);
+    noDocument.deliveryCondition = false;
+    const QString oddName = QStringLiteral("2 счёт \"№7\"; копия\nвторая.xml");
+    eschf::test::writeInvoice(m_folder + oddName, noDocument);
+    const auto window = openWindow();
+    const QString target = m_dir.filePath(QStringLiteral("отчёт.csv"));
+    QCOMPARE(saveReport(*window, target), QList<QStringList>()); // nothing listed yet
+    QVERIFY(!QFile::exists(target));
+    runToEnd(*window);
+
+    struct Expected
+    {
+        QString file, letter, unp, branch;
+    };
+    const QList<Expected> files{
+        {QStringLiteral("0.xml"), QStringLiteral("E"), {}, {}},
+        {QStringLiteral("1.xml"), QStringLiteral("B"), QStringLiteral("390000003"), QStringLiteral(" 5 ")},
+        {oddName, QStringLiteral("C"), {}, {}}};
+    for (const bool sorted : {false, true}) {
+        if (sorted)
+            window->SortBtnClick();
+        const QList<QStringList> rows = saveReport(*window, target);
+        QCOMPARE(rows.size(), window->LogLB->count() + 1);
+        QCOMPARE(rows.first().first(), QStringLiteral("Файл"));
+        for (int i = 1; i < rows.size(); ++i) {
+            const QStringList& row = rows.at(i);
+            QCOMPARE(row.size(), rows.first().size());
+            QCOMPARE(row.at(4), window->LogLB->item(i - 1)->text());
+            const auto expected = std::find_if(files.cbegin(), files.cend(),
+                                               [&row](const Expected& e) { return e.file == row.at(0); });
+            QVERIFY2(expected != files.cend(), qPrintable(row.at(0)));
+            QCOMPARE(row.at(2), expected->letter);
+            QCOMPARE(row.at(7), expected->unp);
+            QCOMPARE(row.at(8), expected->branch);
+        }
+        // Sorting puts the line of the missing organisation first.
+        QCOMPARE(rows.at(1).at(0), sorted ? QStringLiteral("1.xml") : QStringLiteral("0.xml"));
+    }
+    QVERIFY(m_messages.size() == 1); // the summary
+}
+
+void TestGuiImportRun::reportThatCannotBeWritten_data()
+{
+    QTest::addColumn<QString>("target"); // under the test's folder
+    QTest::newRow("folder that does not exist") << "nowhere/report.csv";
+    QTest::newRow("a folder of that name") << "Счета";
+}
+
+// The operator is told, and the list stays as it is.
+void TestGuiImportRun::reportThatCannotBeWritten()
+{
+    QFETCH(QString, target);
+    writeFile(0, QStringLiteral("B5"));
+    writeFile(1, QStringLiteral("E"));
+    const auto window = openWindow();
+    runToEnd(*window);
+    m_messages.clear();
+    QStringList before;
+    for (int i = 0; i < window->LogLB->count(); ++i)
+        before << window->LogLB->item(i)->text() + window->LogLB->item(i)->toolTip();
+
+    const QString path = QDir(m_folder).filePath(QStringLiteral("../") + target);
+    const bool wasFolder = QFileInfo(path).isDir();
+    QCOMPARE(saveReport(*window, path), QList<QStringList>());
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.first().kind, MessageKind::Error);
+    QVERIFY2(m_messages.first().text.startsWith(QStringLiteral("Не удалось записать отчёт")),
+             qPrintable(m_messages.first().text));
+    QCOMPARE(QFileInfo(path).isDir(), wasFolder);
+    QStringList after;
+    for (int i = 0; i < window->LogLB->count(); ++i)
+        after << window->LogLB->item(i)->text() + window->LogLB->item(i)->toolTip();
+    QCOMPARE(after, before);
+    QCOMPARE(window->LogLB->currentRow(), window->LogLB->count() - 1);
+}
+
+void TestGuiImportRun::redirectBranchFromLine_data()
+{
+    QTest::addColumn<QString>("kind");     // of the one file
+    QTest::addColumn<QString>("existing"); // newDopUnn of a redirection of (390000003, 5) already there
+    QTest::addColumn<bool>("offered");
+
+    QTest::newRow("branch without redirection") << "B5"
+                                                << "" << true;
+    QTest::newRow("redirection there, to a branch not in the directory") << "B5"
+                                                                         << "8" << true;
+    QTest::newRow("no branch code") << "B"
+                                    << "" << false;
+}
+
+// The popup on a line of a missing branch opens the redirection window on that branch; the row the
+// operator completes there is what the next run resolves the sender by.
+void TestGuiImportRun::redirectBranchFromLine()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, existing);
+    QFETCH(bool, offered);
+
+    // Only the branch 7 of 390000003 is in the directory.
+    eschf::test::execSqlite(m_db, QStringLiteral("INSERT INTO tbPredpr (idPredpr, UNN, DopUNN) VALUES "
+                                                 "(4, '390000003', 7);"));
+    if (!existing.isEmpty())
+        eschf::test::execSqlite(m_db, QStringLiteral("INSERT INTO invPredprs VALUES ('100', 1, 1), "
+                                                     "('390000003', 5, %1), ('900', 2, 2);")
+                                          .arg(existing));
+    writeFile(0, kind);
+    const auto window = openWindow();
+    runToEnd(*window);
+    openPopupOn(*window, 0);
+    QCOMPARE(window->RedirectBranchPBtn->isEnabled(), offered);
+    window->ListPopup->close();
+    if (!offered)
+        return;
+
+    bool seen = false;
+    QTimer::singleShot(0, this, [&] {
+        auto* const form = qobject_cast<TfrmInvPredprs*>(QApplication::activeModalWidget());
+        QVERIFY(form);
+        seen = true;
+        eschf::InvPredprsModel* const model = form->model();
+        const QModelIndex current = form->InvPredprsDBGridEh->currentIndex();
+        QCOMPARE(current.column(), int(eschf::InvPredprsModel::NewDopUnn));
+        QCOMPARE(model->isInserting(), existing.isEmpty());
+        QCOMPARE(model->index(current.row(), eschf::InvPredprsModel::Unn).data().toString(),
+                 QStringLiteral("390000003"));
+        QCOMPARE(model->index(current.row(), eschf::InvPredprsModel::DopUnn).data().toString(),
+                 QStringLiteral("5"));
+        QCOMPARE(current.data().toString(), existing);
+        // Not written while it is being edited.
+        QCOMPARE(query(QStringLiteral("SELECT count(*) FROM invPredprs WHERE unn = '390000003'")),
+                 existing.isEmpty() ? QStringLiteral("0") : QStringLiteral("1"));
+        form->InvPredprsDBGridEh->edit(current);
+        auto* const editor = form->InvPredprsDBGridEh->viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("7"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        form->close();
+    });
+    window->RedirectBranchPBtn->trigger();
+    QVERIFY(seen);
+    QCOMPARE(query(QStringLiteral("SELECT group_concat(dopUnn || '>' || newDopUnn) FROM invPredprs "
+                                  "WHERE unn = '390000003'")),
+             QStringLiteral("5>7"));
+
+    runToEnd(*window);
+    QCOMPARE(window->LogLB->item(0)->text(), kLoaded);
+    QCOMPARE(query(QStringLiteral("SELECT idProvider FROM invoices")), QStringLiteral("4"));
 }
 
 QTEST_MAIN(TestGuiImportRun)

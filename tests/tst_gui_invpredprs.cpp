@@ -1,6 +1,7 @@
 // The branch redirection window on a real database: the SQLite file through QSQLITE, and the same
 // file through QODBC and the SQLite ODBC driver (the path SQL Server takes).
 #include "app/messages.h"
+#include "app/program.h"
 #include "app/tfrmmain.h"
 #include "data/error.h"
 #include "data/tdm.h"
@@ -124,6 +125,7 @@ void TestInvPredprsWindow::initTestCase_data()
 void TestInvPredprsWindow::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    prepareApplication(*qApp);
     invpredprs::setAskHandler([this](invpredprs::Ask kind, const QString& text) {
         m_messages.append({kind, text});
         return kind == invpredprs::Ask::Error || m_answer;

@@ -1,4 +1,5 @@
 // The commands on the log list: key filter, search, sort, copies, popup, mouse selection.
+#include "app/logline.h"
 #include "app/messages.h"
 #include "app/tfrmmain.h"
 #include "data/tdm.h"
@@ -72,12 +73,15 @@ private slots:
     void search_data();
     void search();
     void searchScrollsLineIntoView();
+    void enterInSearchBoxSearches();
     void sort_data();
     void sort();
     void copyAll_data();
     void copyAll();
     void popupState_data();
     void popupState();
+    void popupCommandsOfALine_data();
+    void popupCommandsOfALine();
     void copyFromLine_data();
     void copyFromLine();
     void copyWithoutSelectionDoesNothing();
@@ -151,8 +155,30 @@ void TestLogTools::keyFilter_data()
     }) << QStringLiteral("23");
     QTest::newRow("keyboard paste") << QStringLiteral("1") << key(Qt::Key_V, Qt::ControlModifier)
                                     << QStringLiteral("1");
-    QTest::newRow("shift insert paste")
-        << QStringLiteral("1") << key(Qt::Key_Insert, Qt::ShiftModifier) << QStringLiteral("1");
+    // The keys that type nothing work as the box's own commands; a paste still stops at nine.
+    QTest::newRow("shift insert pastes")
+        << QStringLiteral("1") << key(Qt::Key_Insert, Qt::ShiftModifier) << QStringLiteral("1ab");
+    QTest::newRow("shift insert paste stops at nine")
+        << QStringLiteral("1234567") << key(Qt::Key_Insert, Qt::ShiftModifier) << QStringLiteral("1234567ab");
+    QTest::newRow("shift insert over a full box")
+        << QStringLiteral("12345678") << key(Qt::Key_Insert, Qt::ShiftModifier)
+        << QStringLiteral("12345678a");
+    QTest::newRow("ctrl insert copies") << QStringLiteral("123") << KeyScript([](QWidget* edit) {
+        QTest::keyClick(edit, Qt::Key_Home);
+        QTest::keyClick(edit, Qt::Key_End, Qt::ShiftModifier);
+        QTest::keyClick(edit, Qt::Key_Insert, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+    }) << QStringLiteral("123123");
+    QTest::newRow("shift delete cuts") << QStringLiteral("123") << KeyScript([](QWidget* edit) {
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClick(edit, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClick(edit, Qt::Key_Delete, Qt::ShiftModifier);
+        QTest::keyClick(edit, Qt::Key_Home);
+        QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+    }) << QStringLiteral("312");
+    QTest::newRow("ctrl c types no character")
+        << QStringLiteral("1") << key(Qt::Key_C, Qt::ControlModifier) << QStringLiteral("1");
     QTest::newRow("select all then digit") << QStringLiteral("123") << KeyScript([](QWidget* edit) {
         QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(edit, QStringLiteral("4"));
@@ -247,6 +273,17 @@ void TestLogTools::searchScrollsLineIntoView()
     QVERIFY(list->viewport()->rect().contains(list->visualItemRect(list->item(456))));
 }
 
+// Enter runs the search, as the button does.
+void TestLogTools::enterInSearchBoxSearches()
+{
+    fill({QStringLiteral("a1"), QStringLiteral("b12")});
+    m_window->SearchEdit->setFocus();
+    QTest::keyClicks(m_window->SearchEdit, QStringLiteral("12"));
+    QTest::keyClick(m_window->SearchEdit, Qt::Key_Return);
+    QCOMPARE(m_window->LogLB->currentRow(), 1);
+    QCOMPARE(m_window->SearchEdit->text(), QStringLiteral("12"));
+}
+
 void TestLogTools::sort_data()
 {
     QTest::addColumn<QStringList>("before");
@@ -271,16 +308,20 @@ void TestLogTools::sort()
     QFETCH(QStringList, after);
 
     fill(before);
-    // A line's reason travels with it.
-    for (int row = 0; row < m_window->LogLB->count(); ++row)
+    // A line's reason and file travel with it.
+    for (int row = 0; row < m_window->LogLB->count(); ++row) {
         m_window->LogLB->item(row)->setToolTip(QStringLiteral("why ") + before.at(row));
+        eschf::logline::setFile(*m_window->LogLB->item(row), QStringLiteral("/in/") + before.at(row));
+    }
     if (!before.isEmpty())
         m_window->selectLogLine(before.size() - 1);
     m_window->SortBtnClick();
     QCOMPARE(lines(m_window->LogLB), after);
     QVERIFY(m_window->LogLB->selectedItems().isEmpty());
-    for (int row = 0; row < m_window->LogLB->count(); ++row)
+    for (int row = 0; row < m_window->LogLB->count(); ++row) {
         QCOMPARE(m_window->LogLB->item(row)->toolTip(), QStringLiteral("why ") + after.at(row));
+        QCOMPARE(eschf::logline::fileOf(*m_window->LogLB->item(row)), QStringLiteral("/in/") + after.at(row));
+    }
     m_window->SortBtnClick();
     QCOMPARE(lines(m_window->LogLB), after);
 }
@@ -339,6 +380,55 @@ void TestLogTools::popupState()
     QCOMPARE(m_window->CopyInvNumberPBtn->isEnabled(), invNumber);
     QCOMPARE(m_window->CopyUNNPBtn->isEnabled(), unn);
     m_window->ListPopup->close();
+}
+
+void TestLogTools::popupCommandsOfALine_data()
+{
+    QTest::addColumn<QString>("outcome"); // of the line's file; "" for a line without a result
+    QTest::addColumn<QString>("branch");  // the party's branch code as written
+    QTest::addColumn<bool>("redirect");
+
+    QTest::newRow("no organisation for the sender, a branch code") << "B"
+                                                                   << " 0005" << true;
+    QTest::newRow("no organisation for the sender, no branch code") << "B"
+                                                                    << "" << false;
+    QTest::newRow("no organisation for the sender, a blank branch code") << "B"
+                                                                         << "  " << false;
+    QTest::newRow("no organisation for the recipient") << "D"
+                                                       << "5" << false;
+    QTest::newRow("no initial invoice") << "A"
+                                        << "5" << false;
+    QTest::newRow("file not handled") << ""
+                                      << "" << false;
+}
+
+// The report is offered for any list, the redirection only for a sender's missing branch.
+void TestLogTools::popupCommandsOfALine()
+{
+    QFETCH(QString, outcome);
+    QFETCH(QString, branch);
+    QFETCH(bool, redirect);
+
+    fill({QStringLiteral("/in/1.xml")});
+    if (!outcome.isEmpty()) {
+        eschf::FileResult result(
+            outcome == u"A"   ? eschf::Outcome::A
+            : outcome == u"B" ? eschf::Outcome::B
+                              : eschf::Outcome::D,
+            orgNotFoundLine(QStringLiteral("190000001-2024-0000000007"), QStringLiteral("191234567")));
+        result.party = eschf::MissingParty{QStringLiteral("поставщик"), QStringLiteral("191234567"), branch,
+                                           QString(), QString()};
+        eschf::logline::setResult(*m_window->LogLB->item(0), result);
+    }
+    m_window->selectLogLine(0);
+    m_window->ListPopupPopup();
+    QVERIFY(m_window->SaveReportPBtn->isEnabled());
+    QCOMPARE(m_window->RedirectBranchPBtn->isEnabled(), redirect);
+
+    m_window->LogLB->clear();
+    m_window->ListPopupPopup();
+    QVERIFY(!m_window->SaveReportPBtn->isEnabled());
+    QVERIFY(!m_window->RedirectBranchPBtn->isEnabled());
 }
 
 void TestLogTools::copyFromLine_data()

@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCommandLinkButton>
 #include <QGroupBox>
@@ -14,16 +15,21 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 using eschf::MessageKind;
+using WidgetMaker = std::function<QWidget*(TfrmMain&)>;
+Q_DECLARE_METATYPE(WidgetMaker)
 
 namespace {
 
@@ -44,6 +50,7 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -51,6 +58,8 @@ private slots:
     void controls();
     void windowLook();
     void arrangement();
+    void programLook_data();
+    void programLook();
     void missingSettingsShowsMessage();
     void missingSettingsEndsProgram();
     void defaultSettingsAreBesideProgram();
@@ -67,6 +76,12 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<eschf::TDM> m_dm;
 };
+
+// As the program's entry sets the application up.
+void TestMainWindow::initTestCase()
+{
+    eschf::prepareApplication(*qApp);
+}
 
 void TestMainWindow::init()
 {
@@ -107,6 +122,8 @@ void TestMainWindow::controls_data()
     row("SortBtn", "QPushButton", QStringLiteral("Отсортировать "), false);
     row("CopyInvNumberPBtn", "QAction", QStringLiteral("Копировать номер ЭСЧФ"), false);
     row("CopyUNNPBtn", "QAction", QStringLiteral("Копировать УНП"), false);
+    row("SaveReportPBtn", "QAction", QStringLiteral("Сохранить отчёт…"), false);
+    row("RedirectBranchPBtn", "QAction", QStringLiteral("Перенаправить код филиала…"), false);
     row("GetInvoicesBtn", "QPushButton", QStringLiteral("Выгрузить ЭСЧФ"), true);
     row("ParseInvoicesBtn", "QPushButton", QStringLiteral("Загрузка в базу"), true);
     row("SearchOrganizationBtn", "QCommandLinkButton", QStringLiteral("Поиск организации по УНП"), true);
@@ -134,8 +151,7 @@ void TestMainWindow::controls()
         text = group->title();
     else
         text = control->property("text").toString();
-    // The check box whose caption wraps carries the break in its text.
-    QCOMPARE(text.replace(QLatin1Char('\n'), QLatin1Char(' ')), caption);
+    QCOMPARE(text, caption);
     QCOMPARE(control->property("enabled").toBool(), enabled);
     if (auto* const box = qobject_cast<QCheckBox*>(control))
         QVERIFY(!box->isChecked());
@@ -171,14 +187,15 @@ void TestMainWindow::windowLook()
     window->resize(expected.width() + 100, expected.height() + 50);
     QCOMPARE(window->width(), expected.width() + 100);
 
-    // The menu bar holds one command and no submenu.
-    const QList<QAction*> menuActions = window->MainMenu->actions();
-    QCOMPARE(menuActions.size(), 1);
-    QCOMPARE(menuActions.first(), window->FilialSettingsMMBtn);
+    // The menu bar holds two commands and no submenu.
+    QCOMPARE(window->MainMenu->actions(), (QList<QAction*>{window->FilialSettingsMMBtn, window->CheckInvoicesMMBtn}));
     QVERIFY(!window->FilialSettingsMMBtn->menu());
+    QCOMPARE(window->CheckInvoicesMMBtn->text(), QStringLiteral("Проверить без загрузки"));
     QCOMPARE(window->menuBar(), window->MainMenu);
 
-    QCOMPARE(window->ListPopup->actions(), (QList<QAction*>{window->CopyInvNumberPBtn, window->CopyUNNPBtn}));
+    QCOMPARE(window->ListPopup->actions(),
+             (QList<QAction*>{window->CopyInvNumberPBtn, window->CopyUNNPBtn, window->SaveReportPBtn,
+                              window->RedirectBranchPBtn}));
     QCOMPARE(window->LogLB->count(), 0);
     QCOMPARE(window->LogLB->selectionMode(), QAbstractItemView::SingleSelection);
     QVERIFY(!window->LogLB->isSortingEnabled());
@@ -233,10 +250,56 @@ void TestMainWindow::arrangement()
     QVERIFY(in(window->UpdateOldFiles).right() < in(window->UpdateSendingFiles).left());
     QVERIFY(in(window->UpdateSendingFiles).right() < in(window->UpdateOldInDBCB).left());
     QVERIFY(group.contains(in(window->UpdateOldInDBCB)));
+    // Its caption wraps onto two lines, narrower than on one.
+    const QFontMetrics metrics = window->UpdateOldInDBCB->fontMetrics();
+    QVERIFY(window->UpdateOldInDBCB->height() >= 2 * metrics.height());
+    QVERIFY(window->UpdateOldInDBCB->width() < metrics.horizontalAdvance(window->UpdateOldInDBCB->text()));
 
     // No caption is cut: every button and box is at least as wide as it asks to be.
     for (const QAbstractButton* button : window->findChildren<QAbstractButton*>())
         QVERIFY2(button->width() >= button->minimumSizeHint().width(), qPrintable(button->objectName()));
+}
+
+// Every text of the program in Tahoma, and Qt's own texts in Russian: the menus that edit boxes
+// bring along and the buttons of the message boxes.
+void TestMainWindow::programLook_data()
+{
+    using Make = WidgetMaker;
+    QTest::addColumn<Make>("make");
+    QTest::addColumn<bool>("qtTexts"); // whose texts come from Qt
+
+    QTest::newRow("popup menu") << Make([](TfrmMain& w) { return w.ListPopup; }) << false;
+    QTest::newRow("message box") << Make([](TfrmMain& w) {
+        auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Информация"),
+                                    QStringLiteral("Загрузка закончена."), QMessageBox::Ok, &w);
+        return box->button(QMessageBox::Ok);
+    }) << false;
+    QTest::newRow("search box menu") << Make([](TfrmMain& w) {
+        QMenu* menu = w.SearchEdit->createStandardContextMenu();
+        menu->setParent(&w, menu->windowFlags());
+        return menu;
+    }) << true;
+}
+
+void TestMainWindow::programLook()
+{
+    QFETCH(WidgetMaker, make);
+    QFETCH(bool, qtTexts);
+
+    const auto window = makeWindow();
+    QWidget* const widget = make(*window);
+    QCOMPARE(widget->font().family(), QStringLiteral("Tahoma"));
+    if (!qtTexts)
+        return;
+    const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+    QStringList texts;
+    for (const QAction* action : widget->actions()) {
+        if (!action->isSeparator())
+            texts << action->text().section(u'\t', 0, 0); // without the shortcut
+    }
+    QVERIFY(!texts.isEmpty());
+    for (const QString& text : texts)
+        QVERIFY2(!text.contains(latin), qPrintable(text));
 }
 
 void TestMainWindow::missingSettingsShowsMessage()

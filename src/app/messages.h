@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -22,5 +23,12 @@ void showMessage(QWidget* parent, MessageKind kind, const QString& text);
 // While a handler is set it receives each message instead of the box (the tests answer them).
 using MessageHandler = std::function<void(MessageKind kind, const QString& text)>;
 void setMessageHandler(MessageHandler handler);
+
+// Asks for the name of a CSV file to write, suggesting one; none when the operator cancels.
+std::optional<QString> askSaveFileName(QWidget* parent, const QString& title, const QString& suggestion);
+
+// While a handler is set it answers instead of the dialog (the tests name their files).
+using SaveFileNameHandler = std::function<std::optional<QString>(const QString& suggestion)>;
+void setSaveFileNameHandler(SaveFileNameHandler handler);
 
 } // namespace eschf

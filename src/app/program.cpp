@@ -7,9 +7,46 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <memory>
 
 namespace eschf {
+
+namespace {
+
+// The operators read Russian whatever the system's language.
+void loadQtTranslations(QApplication& app)
+{
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    const QStringList folders{
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("translations")),
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath)};
+    auto translator = std::make_unique<QTranslator>();
+    for (const QString& folder : folders) {
+        if (translator->load(russian, QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
+            translator->setParent(&app);
+            QCoreApplication::installTranslator(translator.release());
+            return;
+        }
+    }
+}
+
+} // namespace
+
+void prepareApplication(QApplication& app)
+{
+    QFont tahoma = QApplication::font();
+    tahoma.setFamilies({QStringLiteral("Tahoma")});
+    // Where Tahoma is not installed the font system picks a close sans-serif.
+    tahoma.setStyleHint(QFont::SansSerif);
+    QApplication::setFont(tahoma);
+    loadQtTranslations(app);
+}
 
 int runLoader(const QStringList& arguments)
 {

@@ -1,8 +1,12 @@
 #include "app/tfrmmain.h"
 
 #include "app/icons.h"
+#include "app/logline.h"
+#include "app/loglinedelegate.h"
 #include "app/messages.h"
 #include "app/progressbar.h"
+#include "app/wrappingcheckbox.h"
+#include "data/error.h"
 #include "data/tdm.h"
 #include "import/importrun.h"
 #include "settings/tfrminvpredprs.h"
@@ -12,6 +16,7 @@
 #include <QClipboard>
 #include <QCommandLinkButton>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -29,7 +34,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
-#include <QStyle>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -45,9 +50,6 @@ namespace {
 constexpr int kDesignDpi = 120;
 constexpr int kDesignMinWidth = 802;
 constexpr int kDesignMinHeight = 842;
-
-// A check box does not wrap its caption; the break goes where the caption is to wrap.
-const QString kUpdateOldInDBCaption = QStringLiteral("Перезапись не сверенных\nЭСЧФ в базу");
 
 // The register of payers, where the operator looks an organisation up by its taxpayer number.
 const QString kRegisterPageUrl = QStringLiteral("https://www.portal.nalog.gov.by/grp/");
@@ -159,10 +161,6 @@ TfrmMain::TfrmMain(eschf::TDM& dm, const QString& settingsPath, QWidget* parent)
     setWindowTitle(QStringLiteral("Программа по загрузке ЭСЧФ в базу V1.8.1"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    // Tahoma where it is installed; the font system picks a close sans-serif elsewhere.
-    QFont tahoma = font();
-    tahoma.setFamilies({QStringLiteral("Tahoma")});
-    setFont(tahoma);
 
     createIcons();
     createControls();
@@ -206,6 +204,9 @@ void TfrmMain::createControls()
     LogLB->setSelectionMode(QAbstractItemView::SingleSelection);
     LogLB->setSortingEnabled(false);
     LogLB->setUniformItemSizes(true);
+    // Lines are read to their end, the branch code at the end of a missing organisation's line too.
+    LogLB->setTextElideMode(Qt::ElideNone);
+    LogLB->setItemDelegate(new eschf::LogLineDelegate(LogLB));
     createListPopup();
     createBottomPanel();
 
@@ -252,10 +253,13 @@ void TfrmMain::createListPopup()
               "CopyInvNumberPBtn");
     CopyUNNPBtn = named(new QAction(ButtonsImageList_16.at(2), QStringLiteral("Копировать УНП"), ListPopup),
                         "CopyUNNPBtn");
-    CopyInvNumberPBtn->setEnabled(false);
-    CopyUNNPBtn->setEnabled(false);
-    ListPopup->addAction(CopyInvNumberPBtn);
-    ListPopup->addAction(CopyUNNPBtn);
+    SaveReportPBtn = named(new QAction(QStringLiteral("Сохранить отчёт…"), ListPopup), "SaveReportPBtn");
+    RedirectBranchPBtn =
+        named(new QAction(QStringLiteral("Перенаправить код филиала…"), ListPopup), "RedirectBranchPBtn");
+    for (QAction* const command : {CopyInvNumberPBtn, CopyUNNPBtn, SaveReportPBtn, RedirectBranchPBtn}) {
+        command->setEnabled(false);
+        ListPopup->addAction(command);
+    }
     LogLB->setContextMenuPolicy(Qt::CustomContextMenu);
 }
 
@@ -308,7 +312,9 @@ void TfrmMain::createBottomPanel()
     UpdateSendingFiles =
         named(new QPushButton(QStringLiteral("Обновить ЭСЧФ для отправки на портал"), UpdateOldGB),
               "UpdateSendingFiles");
-    UpdateOldInDBCB = named(new QCheckBox(kUpdateOldInDBCaption, UpdateOldGB), "UpdateOldInDBCB");
+    UpdateOldInDBCB =
+        named(new eschf::WrappingCheckBox(QStringLiteral("Перезапись не сверенных ЭСЧФ в базу"), UpdateOldGB),
+              "UpdateOldInDBCB");
     for (QWidget* const control :
          {static_cast<QWidget*>(UpdateOldFiles), static_cast<QWidget*>(UpdateSendingFiles),
           static_cast<QWidget*>(UpdateOldInDBCB)})
@@ -331,11 +337,15 @@ void TfrmMain::connectCommands()
     SearchEdit->installEventFilter(this);
     LogLB->viewport()->installEventFilter(this);
     connect(SearchBtn, &QPushButton::clicked, this, &TfrmMain::SearchBtnClick);
+    // Enter searches too, as the operator presses it by habit.
+    connect(SearchEdit, &QLineEdit::returnPressed, this, &TfrmMain::SearchBtnClick);
     connect(SortBtn, &QPushButton::clicked, this, &TfrmMain::SortBtnClick);
     connect(CopyErrorsBtn, &QPushButton::clicked, this, &TfrmMain::CopyErrorsBtnClick);
     connect(ListPopup, &QMenu::aboutToShow, this, &TfrmMain::ListPopupPopup);
     connect(CopyInvNumberPBtn, &QAction::triggered, this, &TfrmMain::CopyInvNumberPBtnClick);
     connect(CopyUNNPBtn, &QAction::triggered, this, &TfrmMain::CopyUNNPBtnClick);
+    connect(SaveReportPBtn, &QAction::triggered, this, &TfrmMain::SaveReportPBtnClick);
+    connect(RedirectBranchPBtn, &QAction::triggered, this, &TfrmMain::RedirectBranchPBtnClick);
     connect(LogLB, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& position) { ListPopup->popup(LogLB->viewport()->mapToGlobal(position)); });
     connect(SearchOrganizationBtn, &QPushButton::clicked, this, &TfrmMain::SearchOrganizationBtnClick);
@@ -350,27 +360,63 @@ void TfrmMain::placeWindow()
 {
     applyMinimumSize();
     resize(minimumSize());
-    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen()->availableGeometry()));
+    m_firstSize = size();
+    centreOnScreen();
 }
 
-// The minimum is an outer size: the decorations are taken off once the window system has told
-// their size (on some systems only after the first show). Where the font is wider than the one the
-// window was designed with, the controls' own minimum wins, so that no caption is cut.
+void TfrmMain::centreOnScreen()
+{
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen()->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+// The minimum is an outer size: the frame is taken off as the window system measures it. Where the
+// font is wider than the one the window was designed with, the controls' own minimum wins, so that
+// no caption is cut.
 void TfrmMain::applyMinimumSize()
 {
     const QScreen* const screen = this->screen();
     const qreal scale = screen->logicalDotsPerInch() / kDesignDpi;
-    const QSize decorations = frameGeometry().size() - geometry().size();
+    const QSize frame = frameGeometry().size() - geometry().size();
     const QSize outer = QSize(qRound(kDesignMinWidth * scale), qRound(kDesignMinHeight * scale))
-                            .expandedTo(minimumSizeHint() + decorations)
+                            .expandedTo(minimumSizeHint() + frame)
                             .boundedTo(screen->availableGeometry().size());
-    setMinimumSize(outer - decorations);
+    setMinimumSize(outer - frame);
+    m_frameAllowed = frame;
+}
+
+// Some window systems tell the frame only once the window is on screen, after its first show: the
+// minimum follows, and a window still at its first size keeps that size as an outer size, centred.
+void TfrmMain::followFrame()
+{
+    if (frameGeometry().size() - geometry().size() == m_frameAllowed)
+        return;
+    const bool firstSize = size() == m_firstSize;
+    applyMinimumSize();
+    if (!firstSize)
+        return;
+    resize(minimumSize());
+    m_firstSize = size();
+    centreOnScreen();
 }
 
 void TfrmMain::showEvent(QShowEvent* event)
 {
-    applyMinimumSize();
+    followFrame();
     QMainWindow::showEvent(event);
+}
+
+void TfrmMain::moveEvent(QMoveEvent* event)
+{
+    followFrame();
+    QMainWindow::moveEvent(event);
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event)
+{
+    followFrame();
+    QMainWindow::resizeEvent(event);
 }
 
 void TfrmMain::runStartup(const QString& settingsPath)
@@ -406,16 +452,12 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-// Only digits may be typed. Backspace and the keys that type nothing (arrows, Home, End, Delete)
-// keep working; control characters (Ctrl with a character key) and the clipboard and select-all
-// shortcuts are dropped. Pasting through the box's own menu is not a key and is not filtered.
+// Only typed characters are filtered, and only digits pass. Backspace and the keys that type
+// nothing keep working: arrows, Home, End, Delete, Enter, and Shift+Insert, Ctrl+Insert and
+// Shift+Delete, which paste, copy and cut as the box's own commands. Ctrl with a character key
+// types a control character (Ctrl+V among them) and is dropped.
 bool TfrmMain::SearchEditKeyPress(const QKeyEvent& event)
 {
-    for (const QKeySequence::StandardKey shortcut :
-         {QKeySequence::Paste, QKeySequence::Copy, QKeySequence::Cut, QKeySequence::SelectAll}) {
-        if (event.matches(shortcut))
-            return false;
-    }
     const bool characterKey = event.key() < Qt::Key_Escape;
     if (!characterKey)
         return true;
@@ -437,6 +479,25 @@ std::optional<QString> TfrmMain::selectedLogLine() const
     if (selected.isEmpty())
         return std::nullopt;
     return selected.first()->text();
+}
+
+QPersistentModelIndex TfrmMain::selectedLineIndex() const
+{
+    const QModelIndexList selected = LogLB->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? QPersistentModelIndex() : QPersistentModelIndex(selected.first());
+}
+
+// Gone when the list was cleared since the popup opened.
+QListWidgetItem* TfrmMain::popupLine() const
+{
+    return m_popupLine.isValid() ? LogLB->item(m_popupLine.row()) : nullptr;
+}
+
+std::optional<QString> TfrmMain::popupLogLine() const
+{
+    if (const QListWidgetItem* const line = popupLine())
+        return line->text();
+    return std::nullopt;
 }
 
 void TfrmMain::SearchBtnClick()
@@ -487,23 +548,29 @@ void TfrmMain::CopyErrorsBtnClick()
     putOnClipboard(text);
 }
 
-// The commands work on the selected line: without one both are off.
+// The popup's line is the one right-clicked to open it, else the selected line (a popup opened from
+// the keyboard). The copies work on it: without one they are off.
 void TfrmMain::ListPopupPopup()
 {
-    const std::optional<QString> line = selectedLogLine();
-    CopyInvNumberPBtn->setEnabled(LogLB->count() > 0 && line.has_value());
-    CopyUNNPBtn->setEnabled(LogLB->count() > 0 && line.has_value() && line->contains(kOrganisationNotFound));
+    m_popupLine = m_pressedLine.value_or(selectedLineIndex());
+    m_pressedLine.reset();
+    const QListWidgetItem* const item = popupLine();
+    const bool hasLine = LogLB->count() > 0 && item;
+    CopyInvNumberPBtn->setEnabled(hasLine);
+    CopyUNNPBtn->setEnabled(hasLine && item->text().contains(kOrganisationNotFound));
+    SaveReportPBtn->setEnabled(LogLB->count() > 0 && !m_runActive);
+    RedirectBranchPBtn->setEnabled(hasLine && eschf::logline::missingBranchOf(*item).has_value());
 }
 
 void TfrmMain::CopyInvNumberPBtnClick()
 {
-    if (const std::optional<QString> line = selectedLogLine())
+    if (const std::optional<QString> line = popupLogLine())
         putOnClipboard(line->left(kInvoiceNumberLength));
 }
 
 void TfrmMain::CopyUNNPBtnClick()
 {
-    const std::optional<QString> line = selectedLogLine();
+    const std::optional<QString> line = popupLogLine();
     if (!line)
         return;
     // The line may have been rewritten by an import run since the popup opened.
@@ -513,11 +580,53 @@ void TfrmMain::CopyUNNPBtnClick()
     putOnClipboard(line->mid(marker + kUnnOffset, kUnnLength));
 }
 
+QList<eschf::ReportRow> TfrmMain::reportRows() const
+{
+    QList<eschf::ReportRow> rows;
+    rows.reserve(LogLB->count());
+    for (int row = 0; row < LogLB->count(); ++row)
+        rows.append(eschf::logline::reportRowOf(*LogLB->item(row)));
+    return rows;
+}
+
+// A report that cannot be written is only reported: the list stays as it is.
+void TfrmMain::SaveReportPBtnClick()
+{
+    if (LogLB->count() == 0 || m_runActive)
+        return;
+    const QString suggestion =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .filePath(QStringLiteral("Отчёт ЭСЧФ %1.csv")
+                          .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm"))));
+    const std::optional<QString> target =
+        eschf::askSaveFileName(this, QStringLiteral("Сохранить отчёт"), suggestion);
+    if (!target)
+        return;
+    try {
+        eschf::ReportFile report(*target);
+        report.write(reportRows());
+    } catch (const eschf::Error& error) {
+        eschf::showMessage(this, eschf::MessageKind::Error, error.message());
+    }
+}
+
+void TfrmMain::RedirectBranchPBtnClick()
+{
+    const QListWidgetItem* const item = popupLine();
+    if (!item)
+        return;
+    if (const std::optional<eschf::logline::BranchKey> branch = eschf::logline::missingBranchOf(*item))
+        TfrmInvPredprs::showModalFor(m_dm, this, branch->unn, branch->dopUnn);
+}
+
 // Any button selects the line under the pointer, so that the popup works on the line clicked. A
 // press below the last line leaves the selection as it was.
 void TfrmMain::LogLBMouseDown(const QMouseEvent& event)
 {
     QListWidgetItem* const item = LogLB->itemAt(event.position().toPoint());
+    m_pressedLine.reset();
+    if (event.button() == Qt::RightButton)
+        m_pressedLine = item ? QPersistentModelIndex(LogLB->indexFromItem(item)) : selectedLineIndex();
     if (!item)
         return;
     // The line stays where it is under the pointer.
@@ -541,7 +650,10 @@ void TfrmMain::setProgramFolder(const QString& folder)
 
 void TfrmMain::ListFiles(const QString& folder, const QString& mask, bool namesOnly)
 {
-    LogLB->addItems(eschf::listFolder(folder, mask, namesOnly));
+    for (const QString& entry : eschf::listFolder(folder, mask, namesOnly)) {
+        auto* const line = new QListWidgetItem(entry, LogLB);
+        eschf::logline::setFile(*line, entry);
+    }
 }
 
 // A matching folder is never taken, nor anything in it: only files go.

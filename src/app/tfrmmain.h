@@ -1,12 +1,14 @@
 #pragma once
 
 #include "import/parsethread.h"
+#include "import/report.h"
 #include "import/startup.h"
 #include "mapping/invoicedocument.h"
 
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 #include <QPointer>
 #include <QString>
 
@@ -20,9 +22,12 @@ class QGroupBox;
 class QKeyEvent;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QMenu;
 class QMenuBar;
 class QMouseEvent;
+class QMoveEvent;
+class QResizeEvent;
 class QProgressBar;
 class QPushButton;
 class QWidget;
@@ -63,6 +68,8 @@ public:
     QMenu* ListPopup = nullptr;
     QAction* CopyInvNumberPBtn = nullptr;
     QAction* CopyUNNPBtn = nullptr;
+    QAction* SaveReportPBtn = nullptr;
+    QAction* RedirectBranchPBtn = nullptr;
     QWidget* BottomPanel = nullptr;
     QProgressBar* MainProgressBar = nullptr;
     QPushButton* GetInvoicesBtn = nullptr;
@@ -100,6 +107,9 @@ public:
     void selectLogLine(int index);
     // The selected line's text; empty when no line is selected.
     std::optional<QString> selectedLogLine() const;
+    // The line the popup menu was last opened on, as it reads now; empty when there is none (any
+    // more).
+    std::optional<QString> popupLogLine() const;
 
 public slots:
     // The import run over the invoice folder.
@@ -116,6 +126,10 @@ public slots:
     void ListPopupPopup();
     void CopyInvNumberPBtnClick();
     void CopyUNNPBtnClick();
+    // The run's report for the list as it stands, in a file the operator names.
+    void SaveReportPBtnClick();
+    // The branch redirection window, opened on the redirection a line's missing branch asks for.
+    void RedirectBranchPBtnClick();
     void SearchOrganizationBtnClick();
 
     // Invoice file maintenance.
@@ -126,6 +140,8 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -137,19 +153,26 @@ private:
     void createIcons();
     void connectCommands();
     void placeWindow();
+    void centreOnScreen();
     void applyMinimumSize();
+    // Once the window system has framed the window, its minimum (and its first size) allow for the
+    // frame as measured.
+    void followFrame();
     void runStartup(const QString& settingsPath);
 
     // Whether a key typed into SearchEdit may reach it.
     static bool SearchEditKeyPress(const QKeyEvent& event);
     void LogLBMouseDown(const QMouseEvent& event);
+    QPersistentModelIndex selectedLineIndex() const;
+    QListWidgetItem* popupLine() const;
+    QList<eschf::ReportRow> reportRows() const;
 
     QString downloadScript() const;
     void startRun(eschf::RunMode mode);
 
     // The import run's changes of the window, handed over by its worker.
     QObject* handOverContext() override;
-    void setLogLine(int index, const QString& text, const QString& reason) override;
+    void setLogLine(int index, const eschf::FileResult& result) override;
     void setCurrentLogLine(int index) override;
     void setRunControlsEnabled(bool enabled) override;
     void setProgressPosition(int position) override;
@@ -163,4 +186,11 @@ private:
     QPointer<eschf::TParseThread> m_parseThread;
     bool m_runActive = false;
     bool m_summaryOpen = false;
+    // A right press's line, until the popup it opens takes it; then the popup's own line, which its
+    // commands act on even when a run moves the selection meanwhile.
+    std::optional<QPersistentModelIndex> m_pressedLine;
+    QPersistentModelIndex m_popupLine;
+    // The frame last allowed for, and the size the window was first given.
+    QSize m_frameAllowed;
+    QSize m_firstSize;
 };

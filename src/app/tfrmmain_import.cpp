@@ -1,5 +1,6 @@
 // The main window's side of an import run: the launch, the changes the worker hands over, and the
 // end of the program while a run lasts.
+#include "app/logline.h"
 #include "app/messages.h"
 #include "app/tfrmmain.h"
 #include "import/fileimport.h"
@@ -67,13 +68,12 @@ QObject* TfrmMain::handOverContext()
     return this;
 }
 
-void TfrmMain::setLogLine(int index, const QString& text, const QString& reason)
+void TfrmMain::setLogLine(int index, const eschf::FileResult& result)
 {
     QListWidgetItem* const line = LogLB->item(index);
     if (!line)
         return;
-    line->setText(text);
-    line->setToolTip(reason);
+    eschf::logline::setResult(*line, result);
     selectLogLine(index);
 }
 

@@ -26,12 +26,10 @@ public:
     {
         m_thread.count(result.outcome);
         m_thread.KeyIndex = index;
-        // A line that keeps its path is rewritten too when it has a reason to show.
-        if (result.lineText != m_thread.m_lines.at(index) || !result.reason.isEmpty()) {
-            m_thread.LBText = result.lineText;
-            m_thread.LBReason = result.reason;
-            m_thread.Synchronize(&TParseThread::UpdateLogLine);
-        }
+        // Every handled line gets its result, a line that keeps its path too: the window keeps
+        // how each file ended with its line.
+        m_thread.LBResult = result;
+        m_thread.Synchronize(&TParseThread::UpdateLogLine);
         // The outcomes that found no organisation or document have selected their line already.
         switch (result.outcome) {
         case Outcome::A:
@@ -124,7 +122,7 @@ void TParseThread::count(Outcome outcome)
 
 void TParseThread::UpdateLogLine()
 {
-    m_view.setLogLine(KeyIndex, LBText, LBReason);
+    m_view.setLogLine(KeyIndex, LBResult);
 }
 
 void TParseThread::SelectLogLine()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/connection.h"
+#include "import/fileimport.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,8 +13,6 @@
 namespace eschf {
 
 class InvoiceDocument;
-enum class Outcome;
-enum class RunMode;
 
 // What an import run changes in the window. Every method runs on the window thread, handed over by
 // the worker, which waits until it returns; the worker itself never touches a widget.
@@ -24,8 +23,9 @@ public:
 
     // An object living on the window thread: the worker's hand-overs are delivered to it.
     virtual QObject* handOverContext() = 0;
-    // Line index gets text, reason as its tooltip (none when empty), and becomes the selected line.
-    virtual void setLogLine(int index, const QString& text, const QString& reason) = 0;
+    // Line index shows how its file ended (the result's line text, its reason as the tooltip), keeps
+    // the result with it, and becomes the selected line.
+    virtual void setLogLine(int index, const FileResult& result) = 0;
     virtual void setCurrentLogLine(int index) = 0;
     // The controls a run keeps disabled while it lasts.
     virtual void setRunControlsEnabled(bool enabled) = 0;
@@ -82,8 +82,7 @@ private:
     int error = 0;
     int skip = 0;
     int KeyIndex = 0;
-    QString LBText;
-    QString LBReason; // the tooltip UpdateLogLine gives the line: why the file failed
+    FileResult LBResult; // what UpdateLogLine gives line KeyIndex: its text and why it ended so
     bool Enable = false;
     bool UpdateOld = false;
 

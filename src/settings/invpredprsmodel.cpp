@@ -185,6 +185,17 @@ int InvPredprsModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
+int InvPredprsModel::rowOf(const QString& unn, int dopUnn) const
+{
+    for (std::size_t row = 0; row < m_rows.size(); ++row) {
+        const Row& stored = m_rows.at(row);
+        if (stored.stored && stored.values.at(Unn).toString() == unn && !stored.values.at(DopUnn).isNull() &&
+            stored.values.at(DopUnn).toInt() == dopUnn)
+            return static_cast<int>(row);
+    }
+    return -1;
+}
+
 int InvPredprsModel::columnCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : ColumnCount;

@@ -64,6 +64,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // The stored row of the redirection of unn's branch dopUnn, or -1.
+    int rowOf(const QString& unn, int dopUnn) const;
+
     // The row in editing, or -1.
     int editRow() const { return m_edit ? m_edit->row : -1; }
     bool isEditing(int row) const { return m_edit && m_edit->row == row; }

@@ -19,10 +19,6 @@ TfrmInvPredprs::TfrmInvPredprs(eschf::TDM& dm, QWidget* owner)
       m_model(new eschf::InvPredprsModel(dm, this))
 {
     setWindowTitle(QStringLiteral("Настройка перенаправления филиалов"));
-    QFont tahoma = font();
-    tahoma.setFamilies({QStringLiteral("Tahoma")});
-    tahoma.setStyleHint(QFont::SansSerif);
-    setFont(tahoma);
     setSizeGripEnabled(false);
 
     InvPredprsDBGridEh = new eschf::InvPredprsGrid(m_model, this);
@@ -53,6 +49,36 @@ void TfrmInvPredprs::showModal(eschf::TDM& dm, QWidget* owner)
     auto* form = new TfrmInvPredprs(dm, owner);
     form->setAttribute(Qt::WA_DeleteOnClose);
     form->exec();
+}
+
+void TfrmInvPredprs::showModalFor(eschf::TDM& dm, QWidget* owner, const QString& unn, const QString& dopUnn)
+{
+    auto* form = new TfrmInvPredprs(dm, owner);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->openOnRedirection(unn, dopUnn);
+    form->exec();
+}
+
+void TfrmInvPredprs::openOnRedirection(const QString& unn, const QString& dopUnn)
+{
+    using eschf::InvPredprsModel;
+    if (m_model->isReadOnly())
+        return;
+    bool isNumber = false;
+    const int code = dopUnn.toInt(&isNumber);
+    int row = isNumber ? m_model->rowOf(unn, code) : -1;
+    if (row < 0) {
+        InvPredprsDBGridEh->appendRow();
+        row = m_model->editRow();
+        if (row < 0 || !m_model->isInserting())
+            return;
+        m_model->setData(m_model->index(row, InvPredprsModel::Unn), unn);
+        m_model->setData(m_model->index(row, InvPredprsModel::DopUnn), dopUnn);
+    }
+    const QModelIndex newCode = m_model->index(row, InvPredprsModel::NewDopUnn);
+    InvPredprsDBGridEh->setCurrentIndex(newCode);
+    InvPredprsDBGridEh->scrollTo(newCode);
+    InvPredprsDBGridEh->setFocus();
 }
 
 void TfrmInvPredprs::FormCreate()

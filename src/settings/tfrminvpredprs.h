@@ -20,6 +20,12 @@ public:
 
     // The menu command: a fresh window owned by owner, shown modally, destroyed once closed.
     static void showModal(eschf::TDM& dm, QWidget* owner);
+    // The same, opened on the redirection of unn's branch dopUnn (see openOnRedirection).
+    static void showModalFor(eschf::TDM& dm, QWidget* owner, const QString& unn, const QString& dopUnn);
+
+    // Puts the cursor on the new branch code of that redirection: its row when the table has one,
+    // else a new row in editing with unn and dopUnn filled in, written when the operator leaves it.
+    void openOnRedirection(const QString& unn, const QString& dopUnn);
 
     eschf::InvPredprsModel* model() const { return m_model; }
 
