@@ -334,9 +334,10 @@ void TestConsole::checkWithReport()
     QString folder;
     const QString settings = prepareImport(QStringLiteral("check"), &folder);
     const QString db = QFileInfo(settings).dir().filePath(QStringLiteral("buh.db"));
-    eschf::test::execSqlite(db, QStringLiteral("INSERT INTO invoices (idSender, compilingYear, number, "
-                                               "documentType, idProvider, totalCostVat, totalExcise, totalVat, "
-                                               "totalCost) VALUES (2, 2023, 1, 1, 2, '0', '0', '0', '0')"));
+    eschf::test::execSqlite(db,
+                            QStringLiteral("INSERT INTO invoices (idSender, compilingYear, number, "
+                                           "documentType, idProvider, totalCostVat, totalExcise, totalVat, "
+                                           "totalCost) VALUES (2, 2023, 1, 1, 2, '0', '0', '0', '0')"));
     const QString loads = folder + QStringLiteral("1.xml");
     eschf::test::writeInvoice(loads, eschf::test::InvoiceXml());
     const QString broken = folder + QStringLiteral("2.xml");
@@ -349,14 +350,18 @@ void TestConsole::checkWithReport()
     QVERIFY(QFile::exists(loads));
 
     const QString report = m_dir.filePath(QStringLiteral("check-report.csv"));
-    r = run({QStringLiteral("--config"), settings, QStringLiteral("--check"), QStringLiteral("--report"), report},
-            m_elsewhere);
+    r = run(
+        {QStringLiteral("--config"), settings, QStringLiteral("--check"), QStringLiteral("--report"), report},
+        m_elsewhere);
     QCOMPARE(r.status, 1);
-    QCOMPARE(r.out, loads + QStringLiteral("\tБудет загружен\n") + broken + u'\t' + broken +
-                        QStringLiteral("\nПроверка закончена.\nБудет загружено: 1\nОшибки: 1\nУже в базе: 0\n"));
-    QVERIFY2(r.err.contains(QStringLiteral("Незавершённых ЭСЧФ, которые загрузка удалит: 1")), qPrintable(r.err));
+    QCOMPARE(r.out,
+             loads + QStringLiteral("\tБудет загружен\n") + broken + u'\t' + broken +
+                 QStringLiteral("\nПроверка закончена.\nБудет загружено: 1\nОшибки: 1\nУже в базе: 0\n"));
+    QVERIFY2(r.err.contains(QStringLiteral("Незавершённых ЭСЧФ, которые загрузка удалит: 1")),
+             qPrintable(r.err));
     QVERIFY(QFile::exists(loads) && QFile::exists(broken));
-    QCOMPARE(eschf::test::querySqlite(db, QStringLiteral("SELECT count(*) FROM invoices")), QStringLiteral("1"));
+    QCOMPARE(eschf::test::querySqlite(db, QStringLiteral("SELECT count(*) FROM invoices")),
+             QStringLiteral("1"));
     QFile csv(report);
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QList<QByteArray> rows = csv.readAll().split('\n');

@@ -188,7 +188,8 @@ void TestMainWindow::windowLook()
     QCOMPARE(window->width(), expected.width() + 100);
 
     // The menu bar holds two commands and no submenu.
-    QCOMPARE(window->MainMenu->actions(), (QList<QAction*>{window->FilialSettingsMMBtn, window->CheckInvoicesMMBtn}));
+    QCOMPARE(window->MainMenu->actions(),
+             (QList<QAction*>{window->FilialSettingsMMBtn, window->CheckInvoicesMMBtn}));
     QVERIFY(!window->FilialSettingsMMBtn->menu());
     QCOMPARE(window->CheckInvoicesMMBtn->text(), QStringLiteral("Проверить без загрузки"));
     QCOMPARE(window->menuBar(), window->MainMenu);

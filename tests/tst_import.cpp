@@ -498,10 +498,12 @@ void TestImport::refusedHeaderValueComesAfterChecks_data()
         QTest::addRow("%s, %s", qPrintable(otherwise), what) << otherwiseFine.toXml().toUtf8() << otherwise;
     };
     rows("no dateTransaction", [](InvoiceXml& i) { i.dateTransaction.clear(); });
-    rows("dateTransaction not a date", [](InvoiceXml& i) { i.dateTransaction = QStringLiteral("04.03.2024"); });
+    rows("dateTransaction not a date",
+         [](InvoiceXml& i) { i.dateTransaction = QStringLiteral("04.03.2024"); });
     // Its key cannot even be looked up afterwards: counted as an error.
-    rows("general/number cut short", [](InvoiceXml& i) { i.number = QStringLiteral("290000002-20"); },
-         QStringLiteral("I"));
+    rows(
+        "general/number cut short", [](InvoiceXml& i) { i.number = QStringLiteral("290000002-20"); },
+        QStringLiteral("I"));
     rows("principal without number", [](InvoiceXml& i) { i.principalNumber = QString(); });
     rows("dateCancelled before 1753", [](InvoiceXml& i) { i.dateCancelled = QStringLiteral("0202-06-20"); });
 }
@@ -550,7 +552,8 @@ void TestImport::updateOldFailureKeepsFileAndStoredInvoice()
     QVERIFY(!ran.results.front().reason.isEmpty());
     QCOMPARE(ran.counters.loaded + ran.counters.error + ran.counters.skip, 0);
     QVERIFY(QFile::exists(path));
-    QCOMPARE(sql(QStringLiteral("SELECT count(*) || '/' || min(completed) FROM invoices")), QStringLiteral("1/1"));
+    QCOMPARE(sql(QStringLiteral("SELECT count(*) || '/' || min(completed) FROM invoices")),
+             QStringLiteral("1/1"));
     QCOMPARE(sql(QStringLiteral("SELECT \"name\" FROM roster")), InvoiceXml().items.front().name);
 }
 
@@ -563,20 +566,23 @@ void TestImport::reasonNamesTheElement_data()
     twoItems.items.push_back(twoItems.items.front());
     InvoiceXml noCost = twoItems;
     noCost.items.back().cost = QString();
-    QTest::newRow("item value refused") << noCost.toXml().toUtf8()
-                                        << QStringLiteral("Позиция 2, roster/rosterItem/cost: значение «» — не "
-                                                          "десятичное число. Подробности: RosterInsert: ");
+    QTest::newRow("item value refused")
+        << noCost.toXml().toUtf8()
+        << QStringLiteral("Позиция 2, roster/rosterItem/cost: значение «» — не "
+                          "десятичное число. Подробности: RosterInsert: ");
     InvoiceXml longName = twoItems;
     longName.items.back().name = QString(600, u'Я');
     QTest::newRow("item text wider than its column")
         << longName.toXml().toUtf8()
-        << QStringLiteral("Позиция 2, roster/rosterItem/name: текст длиной 600 знаков не помещается в столбец "
-                          "шириной ");
+        << QStringLiteral(
+               "Позиция 2, roster/rosterItem/name: текст длиной 600 знаков не помещается в столбец "
+               "шириной ");
     InvoiceXml noDate;
     noDate.dateTransaction = QStringLiteral("вчера");
     QTest::newRow("header value refused")
         << noDate.toXml().toUtf8()
-        << QStringLiteral("general/dateTransaction: значение «вчера» — не дата. Подробности: InvoicesInsert: ");
+        << QStringLiteral(
+               "general/dateTransaction: значение «вчера» — не дата. Подробности: InvoicesInsert: ");
 }
 
 void TestImport::reasonNamesTheElement()
@@ -671,7 +677,9 @@ QList<QStringList> parseCsv(const QString& text)
 {
     QList<QStringList> rows{QStringList{QString()}};
     bool quoted = false;
-    const auto at = [&text](qsizetype i) { return i < text.size() ? text.at(i) : QChar(); };
+    const auto at = [&text](qsizetype i) {
+        return i < text.size() ? text.at(i) : QChar();
+    };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (quoted) {
@@ -705,7 +713,8 @@ void TestImport::reportOfTheCheck()
     const Ran check = runImport(false, RunMode::Check);
     QList<ReportRow> rows;
     for (qsizetype i = 0; i < check.results.size(); ++i)
-        rows.append({QFileInfo(check.paths.at(i)).fileName(), check.results.at(i).lineText, check.results.at(i)});
+        rows.append(
+            {QFileInfo(check.paths.at(i)).fileName(), check.results.at(i).lineText, check.results.at(i)});
     rows.append({QStringLiteral("10-listed-only.xml"), QStringLiteral("10-listed-only.xml"), std::nullopt});
 
     const QString target = m_dir->filePath(QStringLiteral("отчёт.csv"));
@@ -726,16 +735,19 @@ void TestImport::reportOfTheCheck()
     QCOMPARE(supplier.at(1), QStringLiteral("290000002-2024-0000000101"));
     QCOMPARE(supplier.mid(2, 1), QStringList{QStringLiteral("B")});
     QCOMPARE(supplier.at(4), check.results.at(4).lineText);
-    QCOMPARE(supplier.mid(6), (QStringList{QStringLiteral("поставщик"), QStringLiteral("990000009"),
-                                           QStringLiteral(" 4 "), QStringLiteral("ООО \"Кавычки; и\nперевод строки\""),
-                                           QStringLiteral("г. Минск, ул. Притыцкого, 29")}));
-    QCOMPARE(table.at(4).mid(6, 2), (QStringList{QStringLiteral("исходная ЭСЧФ"), QStringLiteral("590000005")}));
+    QCOMPARE(supplier.mid(6),
+             (QStringList{QStringLiteral("поставщик"), QStringLiteral("990000009"), QStringLiteral(" 4 "),
+                          QStringLiteral("ООО \"Кавычки; и\nперевод строки\""),
+                          QStringLiteral("г. Минск, ул. Притыцкого, 29")}));
+    QCOMPARE(table.at(4).mid(6, 2),
+             (QStringList{QStringLiteral("исходная ЭСЧФ"), QStringLiteral("590000005")}));
     QCOMPARE(table.at(7).mid(6, 2), (QStringList{QStringLiteral("получатель"), QStringLiteral("990000008")}));
     QCOMPARE(table.at(8).at(2), QStringLiteral("H"));
     QVERIFY(table.at(8).at(5).startsWith(QStringLiteral("Позиция 1, roster/rosterItem/cost")));
     QCOMPARE(table.at(1).at(3), QStringLiteral("Будет загружен, файл будет удалён"));
-    QCOMPARE(table.last().mid(0, 6), (QStringList{QStringLiteral("10-listed-only.xml"), QString(), QString(),
-                                                  QString(), QStringLiteral("10-listed-only.xml"), QString()}));
+    QCOMPARE(table.last().mid(0, 6),
+             (QStringList{QStringLiteral("10-listed-only.xml"), QString(), QString(), QString(),
+                          QStringLiteral("10-listed-only.xml"), QString()}));
 }
 
 void TestImport::undeletableFile()
@@ -918,10 +930,12 @@ void TestImport::itemsWithTwoDescriptionsEach()
 {
     InvoiceXml invoice;
     ItemXml first;
-    first.descriptions.emplace(QStringList{QStringLiteral("DEDUCTION_IN_FULL"), QStringLiteral("VAT_EXEMPTION")});
+    first.descriptions.emplace(
+        QStringList{QStringLiteral("DEDUCTION_IN_FULL"), QStringLiteral("VAT_EXEMPTION")});
     ItemXml second;
     second.number = QStringLiteral("2");
-    second.descriptions.emplace(QStringList{QStringLiteral("ANALYZED_DEAL"), QStringLiteral("deduction_in_full")});
+    second.descriptions.emplace(
+        QStringList{QStringLiteral("ANALYZED_DEAL"), QStringLiteral("deduction_in_full")});
     invoice.items = {first, second};
     write(QStringLiteral("invoice.xml"), invoice);
     QCOMPARE(runImport().outcomes(), QStringLiteral("E"));

@@ -140,7 +140,8 @@ void TestParams::conversion_data()
     row("year 1700", dt, 23, 3, u"1700-06-20"_s, refused);
     row("year written short", dt, 23, 3, u"0202-06-20"_s, refused);
     row("QDate before 1753", dt, 23, 3, QDate(1700, 1, 1), refused);
-    row("last day the server holds", dt, 23, 3, u"9999-12-31T23:59:59.997"_s, utc(9999, 12, 31, 23, 59, 59, 997));
+    row("last day the server holds", dt, 23, 3, u"9999-12-31T23:59:59.997"_s,
+        utc(9999, 12, 31, 23, 59, 59, 997));
     row("trailing text", dt, 23, 3, u"2022-06-20x"_s, refused);
     row("QDate", dt, 23, 3, QDate(2022, 6, 20), utc(2022, 6, 20));
     row("QDateTime", dt, 23, 3, QDateTime(QDate(2022, 6, 20), QTime(8, 30), Qt::LocalTime),

@@ -1,7 +1,7 @@
 #include "cli/consoleimport.h"
 
-#include "data/tdm.h"
 #include "data/error.h"
+#include "data/tdm.h"
 #include "import/importrun.h"
 #include "import/report.h"
 #include "import/startup.h"
@@ -44,7 +44,8 @@ bool keepsPath(Outcome outcome)
 class ConsoleObserver : public ImportObserver
 {
 public:
-    ConsoleObserver(QTextStream& out, QTextStream& err, bool showProgress, const QStringList& paths, RunMode mode)
+    ConsoleObserver(QTextStream& out, QTextStream& err, bool showProgress, const QStringList& paths,
+                    RunMode mode)
         : m_out(out), m_err(err), m_showProgress(showProgress), m_paths(paths), m_mode(mode)
     {
     }
@@ -53,7 +54,8 @@ public:
     {
         if (!m_showProgress)
             return;
-        const QString doing = m_mode == RunMode::Check ? QStringLiteral("Проверка") : QStringLiteral("Загрузка");
+        const QString doing =
+            m_mode == RunMode::Check ? QStringLiteral("Проверка") : QStringLiteral("Загрузка");
         showProgress(QStringLiteral("%1: %2 из %3").arg(doing).arg(index + 1).arg(m_paths.size()));
     }
 

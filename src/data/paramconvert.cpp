@@ -30,9 +30,9 @@ QString shownValue(const QVariant& value)
 [[noreturn]] void refuse(const Context& c, const QString& what)
 {
     const QString value = shownValue(c.value);
-    throw ParamRefused(
-        u"%1: значение \"%2\" параметра %3 (%4) %5"_s.arg(c.statement, value, c.decl.name, typeName(c.decl), what),
-        value, what);
+    throw ParamRefused(u"%1: значение \"%2\" параметра %3 (%4) %5"_s.arg(c.statement, value, c.decl.name,
+                                                                         typeName(c.decl), what),
+                       value, what);
 }
 
 bool isIntegral(const QVariant& v)

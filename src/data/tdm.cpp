@@ -261,7 +261,7 @@ void Statement::throwIfRefused() const
         if (place.isEmpty())
             throw Error(refusal->message);
         throw Error(u"%1: значение «%2» — %3. Подробности: %4"_s.arg(place, refusal->value, refusal->problem,
-                                                                    refusal->message));
+                                                                     refusal->message));
     }
 }
 
@@ -284,11 +284,11 @@ QString Statement::refusedByDatabase(const QString& databaseText) const
         QString column = m_params[i].name;
         column.remove(u'[').remove(u']');
         // As the databases quote a column: 'cost', roster.cost, length(name), [name].
-        const QRegularExpression word(u"[.'(\\[]"_s + QRegularExpression::escape(column) + u"(?=[)'\\]]|\\s|$)"_s,
+        const QRegularExpression word(u"[.'(\\[]"_s + QRegularExpression::escape(column) +
+                                          u"(?=[)'\\]]|\\s|$)"_s,
                                       QRegularExpression::CaseInsensitiveOption);
         if (databaseText.contains(word)) {
-            return u"%1: значение «%2» не принято базой данных"_s.arg(placeOf(i),
-                                                                     m_values[i].toString());
+            return u"%1: значение «%2» не принято базой данных"_s.arg(placeOf(i), m_values[i].toString());
         }
     }
     return QString();

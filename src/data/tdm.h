@@ -147,7 +147,7 @@ private:
     std::vector<QVariant> m_values;
     std::vector<ValueSource> m_sources;
     std::vector<std::optional<Refusal>> m_refusals;
-    int m_refused = 0; // how many of m_refusals hold one
+    int m_refused = 0;        // how many of m_refusals hold one
     QString m_identityColumn; // read as a whole number, whatever type the server gives it
     std::vector<Part> m_parts;
     bool m_prepared = false;

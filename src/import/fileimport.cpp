@@ -66,9 +66,11 @@ QString outcomeWords(const FileResult& result)
     case Outcome::D:
         return QStringLiteral("Не найден получатель");
     case Outcome::E:
-        return check ? QStringLiteral("Будет загружен, файл будет удалён") : QStringLiteral("Загружен, файл удалён");
+        return check ? QStringLiteral("Будет загружен, файл будет удалён")
+                     : QStringLiteral("Загружен, файл удалён");
     case Outcome::F:
-        return check ? QStringLiteral("Уже в базе, файл будет удалён") : QStringLiteral("Уже был в базе, файл удалён");
+        return check ? QStringLiteral("Уже в базе, файл будет удалён")
+                     : QStringLiteral("Уже был в базе, файл удалён");
     case Outcome::G:
         return check ? QStringLiteral("Будет загружен, но файл не удастся удалить")
                      : QStringLiteral("Загружен, файл не удалён");
@@ -281,12 +283,12 @@ FileResult FileImporter::Private::importFile()
         header.fillProvider(root);
         if (!header.fillRecipient(root)) {
             const XmlElement recipient = root.child(u"recipient");
-            return endWith(Outcome::D,
-                           number + kNotFound + recipient.child(u"unp").text() + kBranch +
-                               recipient.child(u"branchCode").text(),
-                           QStringLiteral("Получатель не найден в справочнике организаций"),
-                           missingParty(QStringLiteral("получатель"), recipient,
-                                        recipient.child(u"unp").text()));
+            return endWith(
+                Outcome::D,
+                number + kNotFound + recipient.child(u"unp").text() + kBranch +
+                    recipient.child(u"branchCode").text(),
+                QStringLiteral("Получатель не найден в справочнике организаций"),
+                missingParty(QStringLiteral("получатель"), recipient, recipient.child(u"unp").text()));
         }
     }
     header.fillTotals(root);

@@ -54,7 +54,6 @@ struct MissingParty
     QString address;
 };
 
-
 struct FileResult
 {
     FileResult() = default;
@@ -64,8 +63,8 @@ struct FileResult
     }
 
     Outcome outcome = Outcome::I;
-    QString lineText; // the file's log line afterwards: the outcome text, or the path itself
-    QString reason;   // why the file failed, for the operator (empty for E and F)
+    QString lineText;                  // the file's log line afterwards: the outcome text, or the path itself
+    QString reason;                    // why the file failed, for the operator (empty for E and F)
     QString invoiceNumber;             // general/number, once the file was read
     std::optional<MissingParty> party; // A, B, D
     RunMode mode = RunMode::Load;      // a check's outcome says what a run would do

@@ -31,11 +31,12 @@ QString summaryText(const RunCounters& counters, RunMode mode)
 {
     const QString separator = QStringLiteral("\n\r");
     const bool check = mode == RunMode::Check;
-    return (check ? QStringLiteral("Проверка закончена.") : QStringLiteral("Загрузка закончена.")) + separator +
-           (check ? QStringLiteral("Будет загружено: ") : QStringLiteral("Загружено: ")) +
+    return (check ? QStringLiteral("Проверка закончена.") : QStringLiteral("Загрузка закончена.")) +
+           separator + (check ? QStringLiteral("Будет загружено: ") : QStringLiteral("Загружено: ")) +
            QString::number(counters.loaded) + separator + QStringLiteral("Ошибки: ") +
            QString::number(counters.error) + separator +
-           (check ? QStringLiteral("Уже в базе: ") : QStringLiteral("Пропущено: ")) + QString::number(counters.skip);
+           (check ? QStringLiteral("Уже в базе: ") : QStringLiteral("Пропущено: ")) +
+           QString::number(counters.skip);
 }
 
 namespace {

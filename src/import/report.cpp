@@ -34,8 +34,7 @@ QStringList fieldsOf(const ReportRow& row)
         return fields;
     }
     const FileResult& r = *row.result;
-    fields << r.invoiceNumber << outcomeLetter(r.outcome) << outcomeWords(r) << row.lineText
-           << r.reason;
+    fields << r.invoiceNumber << outcomeLetter(r.outcome) << outcomeWords(r) << row.lineText << r.reason;
     const MissingParty party = r.party.value_or(MissingParty{});
     fields << party.role << party.unp << party.branchCode << party.name << party.address;
     return fields;
@@ -51,19 +50,17 @@ QString errorOf(const QSaveFile& file, const QString& path)
 
 QByteArray reportText(const QList<ReportRow>& rows)
 {
-    QString text = csvLine({QStringLiteral("Файл"), QStringLiteral("Номер ЭСЧФ"), QStringLiteral("Исход"),
-                            QStringLiteral("Исход словами"), QStringLiteral("Строка журнала"),
-                            QStringLiteral("Причина"), QStringLiteral("Не найдена сторона"),
-                            QStringLiteral("УНП"), QStringLiteral("Код филиала"),
-                            QStringLiteral("Наименование"), QStringLiteral("Адрес")});
+    QString text =
+        csvLine({QStringLiteral("Файл"), QStringLiteral("Номер ЭСЧФ"), QStringLiteral("Исход"),
+                 QStringLiteral("Исход словами"), QStringLiteral("Строка журнала"), QStringLiteral("Причина"),
+                 QStringLiteral("Не найдена сторона"), QStringLiteral("УНП"), QStringLiteral("Код филиала"),
+                 QStringLiteral("Наименование"), QStringLiteral("Адрес")});
     for (const ReportRow& row : rows)
         text += csvLine(fieldsOf(row));
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
 
-ReportFile::ReportFile(QString path) : m_path(std::move(path)), m_file(m_path)
-{
-}
+ReportFile::ReportFile(QString path) : m_path(std::move(path)), m_file(m_path) {}
 
 void ReportFile::open()
 {

@@ -99,8 +99,10 @@ void HeaderMapping::fillGeneral(const XmlElement& root, int senderId, const QStr
                         {u"deliveryCondition/contract/number"});
     const XmlElement contractDate = delivery.at(u"contract/date");
     if (contractDate.present())
-        insert.setParam(u"contractDate", shortDate(contractDate.text()), {u"deliveryCondition/contract/date"});
-    setTextIfPresent(insert, u"description", delivery.child(u"description"), u"deliveryCondition/description");
+        insert.setParam(u"contractDate", shortDate(contractDate.text()),
+                        {u"deliveryCondition/contract/date"});
+    setTextIfPresent(insert, u"description", delivery.child(u"description"),
+                     u"deliveryCondition/description");
 }
 
 bool HeaderMapping::hasDocumentToMatch(const XmlElement& root)
@@ -173,7 +175,8 @@ bool HeaderMapping::fillRecipient(const XmlElement& root)
     Statement& insert = m_dm.InvoicesInsert;
     const XmlElement recipient = root.child(u"recipient");
     insert.setParam(u"idRecipient", *id);
-    insert.setParam(u"recipientStatus", codes::RecipientStatusCode(recipient.child(u"recipientStatus").text()),
+    insert.setParam(u"recipientStatus",
+                    codes::RecipientStatusCode(recipient.child(u"recipientStatus").text()),
                     {u"recipient/recipientStatus"});
     setTextIfPresent(insert, u"rDeclaration", recipient.child(u"declaration"), u"recipient/declaration");
     const XmlElement taxes = recipient.child(u"taxes");
@@ -194,9 +197,9 @@ void HeaderMapping::fillTotals(const XmlElement& root)
         const char16_t* name;
         const char16_t* path;
     };
-    for (const Total& total : {Total{u"totalCostVat", u"roster/@totalCostVat"},
-                               Total{u"totalExcise", u"roster/@totalExcise"},
-                               Total{u"totalVat", u"roster/@totalVat"}, Total{u"totalCost", u"roster/@totalCost"}})
+    for (const Total& total :
+         {Total{u"totalCostVat", u"roster/@totalCostVat"}, Total{u"totalExcise", u"roster/@totalExcise"},
+          Total{u"totalVat", u"roster/@totalVat"}, Total{u"totalCost", u"roster/@totalCost"}})
         insert.setParam(total.name, decimalText(roster.attribute(total.name)), {total.path});
 }
 

@@ -158,7 +158,8 @@ void writeDocument(TDM& dm, PartyLookup& parties, const XmlElement& root, bool o
                  {u"deliveryCondition/contract/documents/document/docType/code"});
     const XmlElement date = document.child(u"date");
     if (date.present())
-        row.setParam(u"docDate", shortDate(date.text()), {u"deliveryCondition/contract/documents/document/date"});
+        row.setParam(u"docDate", shortDate(date.text()),
+                     {u"deliveryCondition/contract/documents/document/date"});
     row.setParam(u"blankCode", document.child(u"blankCode").text().trimmed(),
                  {u"deliveryCondition/contract/documents/document/blankCode"});
     row.setParam(u"seria", document.child(u"seria").text().trimmed(),

@@ -33,8 +33,8 @@ QString party(const QString& name, const QString& status, const QString& statusN
                           "<bigCompany>false</bigCompany><countryCode>112</countryCode>") +
            element(QStringLiteral("unp"), unp) + optionalElement(QStringLiteral("branchCode"), branch) +
            element(QStringLiteral("name"), partyName) +
-           QStringLiteral("<address>г. Минск, ул. Притыцкого, 29</address>") +
-           extra + QStringLiteral("</%1>").arg(name);
+           QStringLiteral("<address>г. Минск, ул. Притыцкого, 29</address>") + extra +
+           QStringLiteral("</%1>").arg(name);
 }
 
 QString documentXml(const DocumentXml& document)
