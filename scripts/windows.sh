@@ -144,3 +144,222 @@ if [[ ! -f $DEPS/done ]]; then
     touch "$DEPS/done"
 fi
 [[ "${1:-}" == "--deps-only" ]] && { stage ""; exit 0; }
+
+# --- Wine --------------------------------------------------------------------
+WINE=/usr/lib/wine/wine64
+GCCDLLS=/usr/lib/gcc/$MINGW/$GCC_VER
+RUNTIME_DIRS=("$QT/bin" "$PREFIX/bin" "$GCCDLLS" "/usr/$MINGW/lib")
+to_windows() { printf 'Z:%s' "${1//\//\\}"; }
+winepath_list() {
+    local d out=""
+    for d in "$@"; do out+="${out:+;}$(to_windows "$d")"; done
+    printf '%s' "$out"
+}
+# Wine hands a program no QT_* variable of the Unix side, but WINEQT_X arrives as QT_X. The ANSI
+# code page follows the Unix locale: ru_RU gives 1251, as on the users' machines.
+make_wrapper() {
+    local wrapper=$1 prefix=$2 path=$3
+    cat >"$wrapper" <<WRAP
+#!/usr/bin/env bash
+export WINEPREFIX='$prefix' WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+export LC_ALL=ru_RU.UTF-8
+export WINEPATH='$path'
+export WINEQT_QPA_FONTDIR='Z:\\usr\\share\\fonts\\truetype\\dejavu' WINEQT_FORCE_STDERR_LOGGING=1
+[[ -n "\${QT_QPA_PLATFORM:-}" ]] && export WINEQT_QPA_PLATFORM=\$QT_QPA_PLATFORM
+exec $WINE "\$@"
+WRAP
+    chmod +x "$wrapper"
+}
+# A prefix of its own, booted before anything runs in it; its server stays up until wine_down
+# (services started by a test would otherwise hold that test's output pipe open).
+wine_up() {
+    local prefix=$1
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all LC_ALL=ru_RU.UTF-8 wineserver -p
+    WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' LC_ALL=ru_RU.UTF-8 \
+        $WINE wineboot -i >>"$LOGS/wineboot.log" 2>&1
+}
+wine_down() { WINEPREFIX=$1 wineserver -k 2>/dev/null || true; }
+
+passed=0
+failed=0
+skipped=0
+check() {
+    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+}
+
+# --- the project -------------------------------------------------------------
+stage "project build"
+BUILD=$OUT/build
+WRAPPER=$OUT/wine-run
+make_wrapper "$WRAPPER" "$OUT/wineprefix" "$(winepath_list "${RUNTIME_DIRS[@]}")"
+logged configure cmake -G Ninja -S "$ROOT" -B "$BUILD" \
+    -DCMAKE_TOOLCHAIN_FILE="$QT/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
+    -DCMAKE_PREFIX_PATH="$PREFIX" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$WRAPPER"
+logged build cmake --build "$BUILD" -j "$JOBS"
+warnings=$(grep -c 'warning:' "$LOGS/build.log" || true)
+echo "    $warnings compiler warnings (log: $LOGS/build.log)"
+((warnings == 0)) || grep 'warning:' "$LOGS/build.log" | sort -u | head -n 20
+
+# --- tests under Wine --------------------------------------------------------
+stage "tests under Wine"
+wine_up "$OUT/wineprefix"
+status=0
+(cd "$BUILD" && ctest -V --timeout 300 -j "$JOBS") >"$LOGS/ctest.log" 2>&1 || status=$?
+wine_down "$OUT/wineprefix"
+progs_passed=$(grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' "$LOGS/ctest.log" || true)
+progs_failed=$(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$LOGS/ctest.log" | grep -vc ' Passed' || true)
+skipped=$(grep -cE '^[0-9]+: SKIP +:' "$LOGS/ctest.log" || true)
+passed=$((passed + progs_passed))
+failed=$((failed + progs_failed))
+grep -E '^ *[0-9]+/[0-9]+ Test +#' "$LOGS/ctest.log" | sed 's/^/    /'
+grep -E '^[0-9]+: SKIP +:' "$LOGS/ctest.log" | sed 's/^[0-9]*: /    /' || true
+((status == 0)) || echo "    ctest exit status $status (log: $LOGS/ctest.log)"
+
+# --- the demo, on Linux and under Wine ---------------------------------------
+stage "demo: Linux and Wine compared"
+make_demo() {
+    local dir=$1 folder_line=$2
+    rm -rf "$dir"
+    mkdir -p "$dir/invoices"
+    sqlite3 -bail "$dir/demo.db" <db/sqlite/schema.sql >/dev/null
+    sqlite3 -bail "$dir/demo.db" <demo/seed.sql
+    { head -n 1 demo/MdbConnect.ini; printf '%s\r\n' "$folder_line"; } >"$dir/MdbConnect.ini"
+    cp demo/invoices/*.xml "$dir/invoices/"
+}
+# What a run leaves, with the invoice folder named alike on both systems.
+demo_outcome() {
+    local dir=$1 folder=$2
+    {
+        echo "exit status $(cat "$dir/status")"
+        echo "-- stdout"
+        cat "$dir/stdout"
+        echo "-- stderr"
+        cat "$dir/stderr"
+        echo "-- files left"
+        (cd "$dir/invoices" && ls)
+        echo "-- database"
+        sqlite3 "$dir/demo.db" .dump
+    } | F=$folder awk '{ f = ENVIRON["F"]; while ((i = index($0, f)) > 0) $0 = substr($0, 1, i - 1) "<invoices>/" substr($0, i + length(f)); print }'
+}
+linux_build=$(bash scripts/build.sh 2>"$LOGS/linux-build.log" | tail -n 1)
+DL=$OUT/demo-linux
+DW=$OUT/demo-windows
+make_demo "$DL" "$DL/invoices/"
+make_demo "$DW" "$(to_windows "$DW")\\invoices\\"
+st=0
+(cd / && "$ROOT/$linux_build/bin/eschf-import" --config "$DL/MdbConnect.ini" >"$DL/stdout" 2>"$DL/stderr") || st=$?
+echo "$st" >"$DL/status"
+wine_up "$OUT/wineprefix"
+st=0
+(cd / && "$WRAPPER" "$BUILD/bin/eschf-import.exe" --config "$(to_windows "$DW/MdbConnect.ini")" \
+    >"$DW/stdout" 2>"$DW/stderr") || st=$?
+echo "$st" >"$DW/status"
+wine_down "$OUT/wineprefix"
+demo_outcome "$DL" "$DL/invoices/" >"$OUT/demo-linux.txt"
+demo_outcome "$DW" "$(to_windows "$DW")\\invoices\\" >"$OUT/demo-windows.txt"
+demo_same() {
+    if diff -u "$OUT/demo-linux.txt" "$OUT/demo-windows.txt" >"$LOGS/demo.diff"; then
+        echo "    identical: exit status $(cat "$DL/status"), $(wc -l <"$DL/stdout") log lines," \
+            "$(sqlite3 "$DL/demo.db" 'SELECT count(*) FROM invoices') invoices," \
+            "$(cd "$DL/invoices" && ls | wc -l) files left"
+    else
+        echo "    DIFFERENT (see $LOGS/demo.diff):"
+        head -n 40 "$LOGS/demo.diff" | sed 's/^/    /'
+        return 1
+    fi
+}
+check demo_same
+
+# --- the zip -----------------------------------------------------------------
+stage "package"
+VERSION=$(sed -n 's/^project(eschf-loader VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+NAME=eschf-loader-$VERSION-win64
+PKG=$OUT/package/$NAME
+rm -rf "$OUT/package"
+mkdir -p "$PKG"/{platforms,styles,sqldrivers,translations,demo/invoices}
+cp "$BUILD/bin/eschf-loader.exe" "$BUILD/bin/eschf-import.exe" "$PKG/"
+cp "$QT/plugins/platforms/qwindows.dll" "$PKG/platforms/"
+cp "$QT"/plugins/styles/*.dll "$PKG/styles/"
+cp "$QT/plugins/sqldrivers/qsqlite.dll" "$QT/plugins/sqldrivers/qsqlodbc.dll" "$PKG/sqldrivers/"
+cp /usr/share/qt6/translations/qtbase_ru.qm "$PKG/translations/"
+# Plugins sit beside the programs, translations in their folder.
+printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\nTranslations = translations\r\n' >"$PKG/qt.conf"
+# Every DLL the programs and plugins import, found among Qt's, ours and MinGW's; the rest are
+# Windows' own.
+copy_imports() {
+    local file dll dir
+    for file in "$@"; do
+        for dll in $($MINGW-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
+            [[ -f "$PKG/$dll" ]] && continue
+            for dir in "${RUNTIME_DIRS[@]}"; do
+                if [[ -f "$dir/$dll" ]]; then
+                    cp "$dir/$dll" "$PKG/"
+                    copy_imports "$PKG/$dll"
+                    break
+                fi
+            done
+        done
+    done
+}
+copy_imports "$PKG"/*.exe "$PKG"/*/*.dll
+find "$PKG" -name '*.exe' -o -name '*.dll' | xargs $MINGW-strip --strip-unneeded
+make_demo "$PKG/demo" 'demo\invoices\'
+rm "$PKG/demo/MdbConnect.ini"
+printf '%s\r\n' 'Provider=SQLite;Data Source=demo\demo.db' 'demo\invoices\' >"$PKG/MdbConnect.ini.demo"
+cp "$ROOT/scripts/windows/MdbConnect.ini.example" "$ROOT/scripts/windows/README.txt" "$PKG/"
+(cd "$PKG" && for f in README.txt MdbConnect.ini.example; do sed -i 's/\r*$/\r/' "$f"; done)
+rm -f "$OUT/$NAME.zip"
+(cd "$OUT/package" && zip -qr9 "$OUT/$NAME.zip" "$NAME")
+echo "    $OUT/$NAME.zip: $(du -h "$OUT/$NAME.zip" | cut -f1), $(find "$PKG" -type f | wc -l) files"
+
+# --- the zip on a machine that has nothing else ------------------------------
+stage "zip: unpacked into an empty Wine prefix"
+TRY=$OUT/try
+rm -rf "$TRY"
+mkdir -p "$TRY"
+(cd "$TRY" && unzip -q "$OUT/$NAME.zip")
+BARE=$OUT/wine-bare
+make_wrapper "$BARE" "$TRY/wineprefix" ""
+wine_up "$TRY/wineprefix"
+cp "$TRY/$NAME/MdbConnect.ini.demo" "$TRY/$NAME/MdbConnect.ini"
+zip_console() {
+    local st=0
+    # No --config: the settings beside the program; the demo's invoice folder is relative to it.
+    (cd "$TRY/$NAME" && "$BARE" eschf-import.exe >"$TRY/stdout" 2>"$TRY/stderr") || st=$?
+    local loaded left
+    loaded=$(sqlite3 "$TRY/$NAME/demo/demo.db" 'SELECT count(*) FROM invoices')
+    left=$(cd "$TRY/$NAME/demo/invoices" && ls | wc -l)
+    echo "    eschf-import.exe from the unpacked zip: exit status $st, $loaded invoices stored, $left files left"
+    [[ "$st" == "$(cat "$DL/status")" ]] &&
+        [[ "$loaded" == "$(sqlite3 "$DL/demo.db" 'SELECT count(*) FROM invoices')" ]] &&
+        [[ "$left" == "$(cd "$DL/invoices" && ls | wc -l)" ]]
+}
+check zip_console
+zip_window() {
+    local shot=$OUT/eschf-loader-window.png pid
+    rm -f "$shot"
+    (cd "$TRY/$NAME" && exec xvfb-run -a -s '-screen 0 1280x800x24' bash -c "
+        '$BARE' eschf-loader.exe >'$TRY/gui.log' 2>&1 &
+        sleep 25
+        import -window root '$shot'
+        kill %1 2>/dev/null
+        wait") >"$LOGS/gui.log" 2>&1 || true
+    if [[ -s "$shot" ]]; then
+        echo "    main window: $shot"
+    else
+        echo "    no screenshot of the main window (log: $LOGS/gui.log)"
+        return 1
+    fi
+}
+check zip_window
+wine_down "$TRY/wineprefix"
+
+stage ""
+echo "total $(($(date +%s) - T0))s; zip: $OUT/$NAME.zip"
+echo "$passed passed, $failed failed, $skipped skipped under Wine"
+((failed == 0))

@@ -14,6 +14,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
@@ -170,6 +171,10 @@ void writeConsole(FILE* stream, const QString& text)
 
 ConsoleDevice::ConsoleDevice(FILE* stream) : m_stream(stream)
 {
+#ifdef Q_OS_WIN
+    // Text mode would turn each LF into CR LF in pipes and files; the bytes are UTF-8 as they stand.
+    _setmode(_fileno(stream), _O_BINARY);
+#endif
     open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
