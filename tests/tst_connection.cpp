@@ -23,6 +23,12 @@ const QStringList windowsBare{QStringLiteral("SQL Server")};
 const QString freeTdsTail = QStringLiteral("TDS_Version=auto;ClientCharset=UTF-8;");
 const QString timeout15 = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=15");
 
+// A Unix-style absolute path made absolute on this system too (on Windows, on the system drive).
+QString absolute(const char* path)
+{
+    return QDir::rootPath().chopped(1) + QString::fromUtf8(path);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(DriverPlatform)
@@ -208,13 +214,13 @@ void TestConnection::resolvesSqliteFile_data()
     QTest::addColumn<QString>("path");
 
     QTest::newRow("beside the settings file") << "Provider=SQLite;Data Source=demo.db"
-                                              << "/opt/eschf/demo.db";
+                                              << absolute("/opt/eschf/demo.db");
     QTest::newRow("relative with ..") << "provider=sqlite; data source = ../data/buh.db ;"
-                                      << "/opt/data/buh.db";
-    QTest::newRow("absolute") << "Provider=SQLite;Data Source=/var/lib/buh.db"
-                              << "/var/lib/buh.db";
+                                      << absolute("/opt/data/buh.db");
+    QTest::newRow("absolute") << "Provider=SQLite;Data Source=" + absolute("/var/lib/buh.db")
+                              << absolute("/var/lib/buh.db");
     QTest::newRow("quoted, with ;") << "Provider=SQLite;Data Source='my;db.sqlite'"
-                                    << "/opt/eschf/my;db.sqlite";
+                                    << absolute("/opt/eschf/my;db.sqlite");
 }
 
 void TestConnection::resolvesSqliteFile()
@@ -222,7 +228,7 @@ void TestConnection::resolvesSqliteFile()
     QFETCH(QString, line);
     QFETCH(QString, path);
     const ConnectionParams connection =
-        eschf::translateConnectionString(line, QStringLiteral("/opt/eschf"), {});
+        eschf::translateConnectionString(line, absolute("/opt/eschf"), {});
     QCOMPARE(connection.driver, QStringLiteral("QSQLITE"));
     QCOMPARE(connection.databaseName, path);
     QVERIFY(connection.secrets.isEmpty());

@@ -153,7 +153,7 @@ void TestInvPredprsWindow::cleanup()
 ConnectionParams TestInvPredprsWindow::connection() const
 {
     if (m_backend == Backend::OdbcSqlite)
-        return {u"QODBC"_s, u"Driver=%1;Database=%2;Timeout=5000"_s.arg(odbcSqliteDriver(), m_file), {}, {}};
+        return {u"QODBC"_s, u"Driver=%1;Database=%2;Timeout=5000"_s.arg(odbcSqliteDriver(), eschf::test::hostPath(m_file)), {}, {}};
     return {u"QSQLITE"_s, m_file, {}, {}};
 }
 
