@@ -166,7 +166,15 @@ export LC_ALL=ru_RU.UTF-8
 export WINEPATH='$path'
 export WINEQT_QPA_FONTDIR='Z:\\usr\\share\\fonts\\truetype\\dejavu' WINEQT_FORCE_STDERR_LOGGING=1
 [[ -n "\${QT_QPA_PLATFORM:-}" ]] && export WINEQT_QPA_PLATFORM=\$QT_QPA_PLATFORM
-exec $WINE "\$@"
+# Output through files: a Wine service started on the way (explorer, rpcss) inherits the program's
+# standard handles and would keep a pipe open long after the program ended.
+out=\$(mktemp) err=\$(mktemp)
+st=0
+$WINE "\$@" >"\$out" 2>"\$err" </dev/null || st=\$?
+cat "\$out"
+cat "\$err" >&2
+rm -f "\$out" "\$err"
+exit \$st
 WRAP
     chmod +x "$wrapper"
 }
