@@ -47,7 +47,7 @@ packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
     libqt6sql6-sqlite libqt6sql6-odbc libxml2-dev libsqlite3-dev sqlite3
     unixodbc-dev odbcinst tdsodbc libsqliteodbc
-    xvfb xauth x11-apps imagemagick zip unzip locales fonts-dejavu-core)
+    xvfb xauth x11-apps xdotool imagemagick zip unzip locales fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -79,7 +79,8 @@ XML_VER=$(srcver libxml2)
 SQLITE_VER=$(srcver sqlite3)
 GCC_VER=$($MINGW-g++-posix -dumpversion)
 
-SQLITE_CFLAGS=(-O2 -DSQLITE_ENABLE_FTS5 -DSQLITE_ENABLE_JSON1 -DSQLITE_THREADSAFE=1)
+SQLITE_CFLAGS=(-O2 -DSQLITE_ENABLE_FTS5 -DSQLITE_ENABLE_JSON1 -DSQLITE_THREADSAFE=1
+    -DSQLITE_ENABLE_COLUMN_METADATA) # Qt's driver needs the column metadata
 XML_FLAGS=(-DBUILD_SHARED_LIBS=ON -DLIBXML2_WITH_ICONV=OFF -DLIBXML2_WITH_ICU=OFF
     -DLIBXML2_WITH_LZMA=OFF -DLIBXML2_WITH_ZLIB=OFF -DLIBXML2_WITH_PYTHON=OFF
     -DLIBXML2_WITH_PROGRAMS=OFF -DLIBXML2_WITH_TESTS=OFF -DLIBXML2_WITH_HTTP=OFF
