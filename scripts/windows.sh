@@ -171,7 +171,8 @@ export WINEQT_QPA_FONTDIR='Z:\\usr\\share\\fonts\\truetype\\dejavu' WINEQT_FORCE
 # standard handles and would keep a pipe open long after the program ended.
 out=\$(mktemp) err=\$(mktemp)
 st=0
-$WINE "\$@" >"\$out" 2>"\$err" </dev/null || st=\$?
+# A program that has not ended in five minutes is stopped, its output kept (see README: Wine).
+timeout 300 $WINE "\$@" >"\$out" 2>"\$err" </dev/null || st=\$?
 cat "\$out"
 cat "\$err" >&2
 rm -f "\$out" "\$err"

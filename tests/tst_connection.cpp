@@ -1,5 +1,6 @@
 #include "data/connection.h"
 #include "data/error.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
@@ -354,6 +355,11 @@ void TestConnection::listsInstalledDrivers()
         QSKIP("FreeTDS is not installed");
     const QStringList drivers = eschf::installedOdbcDrivers();
     QVERIFY2(drivers.contains(QStringLiteral("FreeTDS")), qPrintable(drivers.join(u", ")));
+#elif defined(Q_OS_WIN)
+    const QStringList drivers = eschf::installedOdbcDrivers();
+    // Under Wine, odbc32 lists the host's unixODBC drivers; Windows always has its "SQL Server".
+    const QString expected = eschf::test::underWine() ? QStringLiteral("SQLite3") : QStringLiteral("SQL Server");
+    QVERIFY2(drivers.contains(expected), qPrintable(drivers.join(u", ")));
 #else
     QSKIP("checked where the Debian packages are known");
 #endif

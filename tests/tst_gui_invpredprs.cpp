@@ -300,6 +300,9 @@ void TestInvPredprsWindow::newRowPostedWhenLeavingIt_data()
 void TestInvPredprsWindow::newRowPostedWhenLeavingIt()
 {
     QFETCH(QString, leaving);
+    if (m_backend == Backend::OdbcSqlite && test::underWine())
+        QSKIP("Wine: the ODBC driver here is the host's SQLite (unix locking) inside a process whose "
+              "checks read the same WAL database with the Windows SQLite (LockFileEx locking)");
     seed(u"('100', 1, 2)"_s);
     openWindow();
     // The import worker's own connection, as organisation resolution reads the redirection.

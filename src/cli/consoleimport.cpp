@@ -163,6 +163,8 @@ void writeConsole(FILE* stream, const QString& text)
                       nullptr);
         return;
     }
+    // Text mode would turn each LF into CR LF in pipes and files; the bytes are UTF-8 as they stand.
+    _setmode(_fileno(stream), _O_BINARY);
 #endif
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
@@ -171,10 +173,6 @@ void writeConsole(FILE* stream, const QString& text)
 
 ConsoleDevice::ConsoleDevice(FILE* stream) : m_stream(stream)
 {
-#ifdef Q_OS_WIN
-    // Text mode would turn each LF into CR LF in pipes and files; the bytes are UTF-8 as they stand.
-    _setmode(_fileno(stream), _O_BINARY);
-#endif
     open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
