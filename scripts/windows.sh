@@ -357,6 +357,8 @@ check zip_console
 zip_window() {
     local shot=$OUT/eschf-loader-window.png
     rm -f "$shot"
+    # The prefix's desktop started without a display for the console run: a server afresh here.
+    wine_down "$TRY/wineprefix"
     # The demo afresh, loaded from the window: the button pressed as an operator would.
     rm -rf "$TRY/$NAME/demo"
     (cd "$TRY" && unzip -qo "$OUT/$NAME.zip" "$NAME/demo/*")
