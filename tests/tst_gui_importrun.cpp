@@ -528,8 +528,20 @@ void TestGuiImportRun::noConnection()
     writeInvoices(2);
     const auto window = openWindow();
     QVERIFY(!window->path.isEmpty());
-    if (!settingsBroken)
+    if (!settingsBroken) {
+#ifdef Q_OS_WIN
+        // The window holds its database open, and Windows refuses to delete an open file: the
+        // database cannot go away under it there, and the run loads.
+        QVERIFY(!QFile::remove(m_db));
+        runToEnd(*window);
+        QCOMPARE(summaries().size(), 1);
+        QCOMPARE(summaries().first().text,
+                 QStringLiteral("Загрузка закончена.\n\rЗагружено: 2\n\rОшибки: 0\n\rПропущено: 0"));
+        return;
+#else
         QVERIFY(QFile::remove(m_db));
+#endif
+    }
 
     runToEnd(*window);
     if (QTest::currentTestFailed())

@@ -155,7 +155,7 @@ void TestInvPredprsWindow::cleanup()
 ConnectionParams TestInvPredprsWindow::connection() const
 {
     if (m_backend == Backend::OdbcSqlite)
-        return {u"QODBC"_s, u"Driver=%1;Database=%2;Timeout=5000"_s.arg(odbcSqliteDriver(), m_file), {}, {}};
+        return {u"QODBC"_s, u"Driver=%1;Database=%2;Timeout=5000"_s.arg(odbcSqliteDriver(), eschf::test::hostPath(m_file)), {}, {}};
     return {u"QSQLITE"_s, m_file, {}, {}};
 }
 
@@ -302,6 +302,9 @@ void TestInvPredprsWindow::newRowPostedWhenLeavingIt_data()
 void TestInvPredprsWindow::newRowPostedWhenLeavingIt()
 {
     QFETCH(QString, leaving);
+    if (m_backend == Backend::OdbcSqlite && test::underWine())
+        QSKIP("Wine: the ODBC driver here is the host's SQLite (unix locking) inside a process whose "
+              "checks read the same WAL database with the Windows SQLite (LockFileEx locking)");
     seed(u"('100', 1, 2)"_s);
     openWindow();
     // The import worker's own connection, as organisation resolution reads the redirection.

@@ -1173,11 +1173,12 @@ void TestImport::databaseFileGoingAway()
     {
     public:
         QString place, away;
+        bool movedAway = false;
         void fileFinished(int index, const FileResult& result) override
         {
             Recorder::fileFinished(index, result);
             if (index == 0)
-                QFile::rename(place, away);
+                movedAway = QFile::rename(place, away);
             if (index == 2)
                 QFile::rename(away, place);
         }
@@ -1193,6 +1194,16 @@ void TestImport::databaseFileGoingAway()
     QString outcomes;
     for (const FileResult& result : recorder.results)
         outcomes += outcomeName(result.outcome);
+#ifdef Q_OS_WIN
+    // Windows refuses to move a file SQLite holds open (no delete sharing): nothing goes away and
+    // every invoice loads.
+    QVERIFY(!recorder.movedAway);
+    QCOMPARE(outcomes, QStringLiteral("EEEE"));
+    dm.close();
+    QCOMPARE(sql(QStringLiteral("SELECT count(*) FROM invoices")), QStringLiteral("4"));
+    return;
+#endif
+    QVERIFY(recorder.movedAway);
     // b meets the vanished file before its commit; c finds no database to open; d opens it again.
     QCOMPARE(outcomes, QStringLiteral("EHIE"));
     QVERIFY(!QFile::exists(paths.at(0)));

@@ -599,7 +599,25 @@ bool TestReliability::moveDatabaseAwayAndBack(Finished* finished, int* loadedAft
 
 void TestReliability::databaseFileAway()
 {
-#ifndef Q_OS_UNIX
+#ifdef Q_OS_WIN
+    // SQLite holds its file open without delete sharing, so Windows refuses to move it while a
+    // run lasts: the run is not disturbed and loads every file.
+    prepare(qMin(m_files, 1000));
+    {
+        Import run(m_program, m_settings);
+        run.waitForFiles(10);
+        QVERIFY(run.running());
+        const bool moved = QFile::rename(m_db, m_db + QStringLiteral(".away"));
+        const Finished finished = run.finish();
+        if (moved)
+            QFile::rename(m_db + QStringLiteral(".away"), m_db);
+        QVERIFY(!moved);
+        QCOMPARE(finished.status, 0);
+        QVERIFY(finished.failed().isEmpty());
+    }
+    QVERIFY(audit().clean());
+    return;
+#elif !defined(Q_OS_UNIX)
     QSKIP("holds the program still with signals");
 #endif
     Finished finished;

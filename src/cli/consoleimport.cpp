@@ -17,6 +17,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
@@ -186,6 +187,8 @@ void writeConsole(FILE* stream, const QString& text)
                       nullptr);
         return;
     }
+    // Text mode would turn each LF into CR LF in pipes and files; the bytes are UTF-8 as they stand.
+    _setmode(_fileno(stream), _O_BINARY);
 #endif
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);

@@ -1,6 +1,7 @@
 #include "import/fileimport.h"
 
 #include "data/error.h"
+#include "data/fileaccess.h"
 #include "data/tdm.h"
 #include "import/resolution.h"
 #include "mapping/header.h"
@@ -218,11 +219,11 @@ bool FileImporter::Private::removeFile(QString* why) const
 {
     if (source)
         source->removing(path);
-    QFile file(path);
+    QString error;
     // Gone already (another operator's run took it): what the deletion was for holds.
-    if (file.remove() || !QFileInfo::exists(path))
+    if (deleteFile(path, &error) || !QFileInfo::exists(path))
         return true;
-    *why = QStringLiteral("Не удалось удалить файл: %1").arg(file.errorString());
+    *why = QStringLiteral("Не удалось удалить файл: %1").arg(error);
     return false;
 }
 

@@ -1,8 +1,9 @@
 #include "mapping/invoicedocument.h"
 
 #include "data/error.h"
+#include "data/fileaccess.h"
+#include "mapping/cp1251.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <QStringTokenizer>
@@ -75,6 +76,7 @@ void initLibxml()
     std::call_once(once, [] {
         xmlInitParser();
         xmlSetExternalEntityLoader(refuseExternal);
+        registerCp1251Handler();
     });
 }
 
@@ -415,13 +417,12 @@ void InvoiceDocument::load(const QString& filePath)
 {
     clear();
     const QString fileName = QFileInfo(filePath).fileName();
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("Файл «%1» не открывается: %2").arg(filePath, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Error(QStringLiteral("Файл «%1» не читается: %2").arg(filePath, file.errorString()));
-    m_doc.reset(parseBytes(bytes, fileName));
+    const WholeFile file = readWholeFile(filePath);
+    if (!file.opened)
+        throw Error(QStringLiteral("Файл «%1» не открывается: %2").arg(filePath, file.error));
+    if (!file.complete)
+        throw Error(QStringLiteral("Файл «%1» не читается: %2").arg(filePath, file.error));
+    m_doc.reset(parseBytes(file.bytes, fileName));
 }
 
 void InvoiceDocument::loadBytes(const QByteArray& bytes, const QString& fileName)

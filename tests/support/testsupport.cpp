@@ -15,6 +15,13 @@
 #include <unistd.h>
 #endif
 
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace eschf::test {
 
 namespace {
@@ -24,7 +31,7 @@ struct Db
     sqlite3* handle = nullptr;
     explicit Db(const QString& filePath)
     {
-        if (sqlite3_open(QFile::encodeName(filePath).constData(), &handle) != SQLITE_OK)
+        if (sqlite3_open(filePath.toUtf8().constData(), &handle) != SQLITE_OK)
             throw Error(QStringLiteral("cannot open %1").arg(filePath));
         sqlite3_busy_timeout(handle, 10000);
     }
@@ -174,6 +181,17 @@ bool setImmutable(const QString& folder, bool on)
 }
 #endif
 
+#ifdef Q_OS_WIN
+// Functions only Wine's DLLs export; void (*)() is the type any function pointer casts through.
+using AnyFunction = void (*)();
+AnyFunction wineExport(const wchar_t* module, const char* name)
+{
+    const HMODULE handle = GetModuleHandleW(module);
+    return handle != nullptr ? reinterpret_cast<AnyFunction>(GetProcAddress(handle, name)) : nullptr;
+}
+#endif
+
+#ifdef Q_OS_LINUX
 // Whether a new entry can still be made in the folder: the lock is real only when it cannot.
 bool canCreateIn(const QString& folder)
 {
@@ -184,8 +202,37 @@ bool canCreateIn(const QString& folder)
     probe.remove();
     return true;
 }
+#endif
 
 } // namespace
+
+bool underWine()
+{
+#ifdef Q_OS_WIN
+    return wineExport(L"ntdll.dll", "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+QString hostPath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(wineExport(L"kernel32.dll", "wine_get_unix_file_name"));
+    if (unixName == nullptr)
+        return path;
+    const QString native = QDir::toNativeSeparators(QDir(path).absolutePath());
+    char* name = unixName(reinterpret_cast<const wchar_t*>(native.utf16()));
+    if (name == nullptr)
+        return path;
+    const QString result = QString::fromUtf8(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+#else
+    return path;
+#endif
+}
 
 FolderLock::FolderLock(QString folder) : m_folder(std::move(folder))
 {
@@ -204,6 +251,21 @@ FolderLock::FolderLock(QString folder) : m_folder(std::move(folder))
     m_locked = !canCreateIn(m_folder);
     if (!m_locked)
         unlock();
+#elif defined(Q_OS_WIN)
+    const QDir dir(m_folder);
+    m_locked = true;
+    for (const QString& name : dir.entryList(QDir::Files)) {
+        const QString native = QDir::toNativeSeparators(dir.filePath(name));
+        const HANDLE handle =
+            CreateFileW(reinterpret_cast<const wchar_t*>(native.utf16()), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            m_locked = false;
+        else
+            m_handles.append(handle);
+    }
+    if (!m_locked)
+        unlock();
 #endif
 }
 
@@ -220,6 +282,10 @@ void FolderLock::unlock()
     else if (m_mode >= 0)
         ::chmod(QFile::encodeName(m_folder).constData(), static_cast<mode_t>(m_mode));
     m_mode = -1;
+#elif defined(Q_OS_WIN)
+    for (void* handle : std::as_const(m_handles))
+        CloseHandle(handle);
+    m_handles.clear();
 #endif
     m_locked = false;
     m_immutable = false;

@@ -54,9 +54,18 @@ void writeSettings(const QString& filePath, const QString& line1, const QString&
 // The SQLite connection string for a database file.
 QString sqliteConnectionString(const QString& databaseFile);
 
+// Whether the tests run under Wine rather than on Windows itself.
+bool underWine();
+// A file name as a driver of the host system takes it: under Wine, ODBC drivers are the host's
+// (Wine's odbc32 hands the connection string to unixODBC as it stands), so they need the Unix
+// name; elsewhere the name itself.
+QString hostPath(const QString& path);
+
 // Keeps the entries of a folder from being deleted or added while it lives: as root (whom
 // permissions do not stop) through the file system's immutable flag, otherwise by taking away the
-// write permission. locked() is false where neither holds; the test then has to skip.
+// write permission. On Windows the files in it are held open without delete sharing, as another
+// program reading them would (which keeps them from being deleted only). locked() is false where
+// none of this holds; the test then has to skip.
 class FolderLock
 {
 public:
@@ -73,6 +82,7 @@ private:
     bool m_locked = false;
     bool m_immutable = false;
     int m_mode = -1; // the permissions to give back
+    QList<void*> m_handles; // the files held open on Windows
 };
 
 } // namespace eschf::test

@@ -1,0 +1,387 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows programs on Debian, runs the tests and the demo
+# under Wine, and packages eschf-loader-<version>-win64.zip.
+#   scripts/windows.sh              everything
+#   scripts/windows.sh --deps-only  only the cached Windows dependencies
+# The dependencies (Qt, libxml2, SQLite) are built once into
+# $ESCHF_WINDOWS_CACHE (default ~/.cache/eschf-windows), one folder per key
+# made of their versions and flags; long logs go to build-windows/logs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+
+CACHE=${ESCHF_WINDOWS_CACHE:-$HOME/.cache/eschf-windows}
+OUT=$ROOT/build-windows
+LOGS=$OUT/logs
+JOBS=$(nproc)
+MINGW=x86_64-w64-mingw32
+mkdir -p "$CACHE" "$LOGS"
+
+T0=$(date +%s)
+stage_start=$T0
+stage_name=""
+stage() {
+    local now
+    now=$(date +%s)
+    [[ -n "$stage_name" ]] && printf '    %s: %ds\n' "$stage_name" $((now - stage_start))
+    stage_name=$1
+    stage_start=$now
+    [[ -n "$stage_name" ]] && printf '==> %s\n' "$stage_name"
+    return 0
+}
+# Runs a command with its output in a log, showing the log's tail on failure.
+logged() {
+    local log=$LOGS/$1.log
+    shift
+    if ! "$@" >"$log" 2>&1; then
+        tail -n 40 "$log" >&2
+        echo "failed, see $log" >&2
+        exit 1
+    fi
+}
+
+# --- tools -------------------------------------------------------------------
+stage "packages"
+packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    wine wine64 dpkg-dev tcl cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
+    libqt6sql6-sqlite libqt6sql6-odbc libxml2-dev libsqlite3-dev sqlite3
+    unixodbc-dev odbcinst tdsodbc libsqliteodbc
+    xvfb xauth x11-apps xdotool imagemagick zip unzip locales fonts-dejavu-core)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+SUDO=""
+[[ $(id -u) -ne 0 ]] && SUDO=sudo
+if ((${#missing[@]})); then
+    echo "    installing: ${missing[*]}"
+    logged apt $SUDO apt-get update -qq
+    logged apt-install env DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
+        --no-install-recommends "${missing[@]}"
+fi
+# Wine's ANSI code page follows the Unix locale: ru_RU gives 1251.
+if ! locale -a 2>/dev/null | grep -qi '^ru_RU.utf8$'; then
+    $SUDO sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    logged locale-gen $SUDO locale-gen
+fi
+
+# --- sources -----------------------------------------------------------------
+if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -q Sources; then
+    stage "deb-src"
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+        $SUDO tee /etc/apt/sources.list.d/eschf-deb-src.sources >/dev/null
+    logged apt-src $SUDO apt-get update -qq
+fi
+srcver() { apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -V | tail -n 1; }
+QT_VER=$(srcver qt6-base)
+XML_VER=$(srcver libxml2)
+SQLITE_VER=$(srcver sqlite3)
+GCC_VER=$($MINGW-g++-posix -dumpversion)
+
+SQLITE_CFLAGS=(-O2 -DSQLITE_ENABLE_FTS5 -DSQLITE_ENABLE_JSON1 -DSQLITE_THREADSAFE=1
+    -DSQLITE_ENABLE_COLUMN_METADATA) # Qt's driver needs the column metadata
+XML_FLAGS=(-DBUILD_SHARED_LIBS=ON -DLIBXML2_WITH_ICONV=OFF -DLIBXML2_WITH_ICU=OFF
+    -DLIBXML2_WITH_LZMA=OFF -DLIBXML2_WITH_ZLIB=OFF -DLIBXML2_WITH_PYTHON=OFF
+    -DLIBXML2_WITH_PROGRAMS=OFF -DLIBXML2_WITH_TESTS=OFF -DLIBXML2_WITH_HTTP=OFF
+    -DLIBXML2_WITH_FTP=OFF -DLIBXML2_WITH_MODULES=OFF -DLIBXML2_WITH_LEGACY=OFF)
+QT_FLAGS=(-DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
+    -DQT_BUILD_BENCHMARKS=OFF -DQT_BUILD_TOOLS_WHEN_CROSSCOMPILING=OFF
+    -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF
+    -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF -DFEATURE_icu=OFF
+    -DFEATURE_zstd=OFF -DFEATURE_jpeg=OFF -DFEATURE_opengl=OFF -DINPUT_opengl=no
+    -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF -DFEATURE_tabletevent=OFF
+    -DFEATURE_system_sqlite=ON -DFEATURE_sql_sqlite=ON -DFEATURE_sql_odbc=ON
+    -DFEATURE_sql_psql=OFF -DFEATURE_sql_mysql=OFF -DFEATURE_sql_ibase=OFF
+    -DFEATURE_sql_oci=OFF -DFEATURE_sql_db2=OFF
+    -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_freetype=OFF
+    -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_png=OFF
+    -DFEATURE_system_doubleconversion=OFF)
+KEY=$(printf '%s\n' "$QT_VER" "$XML_VER" "$SQLITE_VER" "$GCC_VER" "${SQLITE_CFLAGS[*]}" \
+    "${XML_FLAGS[*]}" "${QT_FLAGS[*]}" "$(cat cmake/mingw-w64.cmake)" | sha256sum | cut -c1-16)
+DEPS=$CACHE/deps-$KEY
+PREFIX=$DEPS/prefix
+QT=$DEPS/qt
+echo "    qt6-base $QT_VER, libxml2 $XML_VER, sqlite3 $SQLITE_VER, gcc $GCC_VER: $DEPS"
+export ESCHF_WINDOWS_PREFIX=$PREFIX
+
+if [[ ! -f $DEPS/done ]]; then
+    WORK=$CACHE/work-$KEY
+    rm -rf "$DEPS" "$WORK"
+    mkdir -p "$PREFIX"/{bin,lib,include} "$WORK"
+    stage "fetching sources"
+    (cd "$WORK" && logged source apt-get source -qq --download-only qt6-base libxml2 sqlite3 &&
+        for d in *.dsc; do dpkg-source -x --skip-patches "$d" >/dev/null 2>&1 || dpkg-source -x "$d" >/dev/null; done)
+
+    stage "SQLite"
+    sq=$(find "$WORK" -maxdepth 1 -type d -name 'sqlite3-*' | head -n 1)
+    mkdir -p "$WORK/sqlite-host"
+    (cd "$WORK/sqlite-host" && logged sqlite-configure "$sq/configure" --disable-tcl &&
+        logged sqlite-amalgamation make sqlite3.c)
+    logged sqlite-build $MINGW-gcc-posix -shared "${SQLITE_CFLAGS[@]}" "$WORK/sqlite-host/sqlite3.c" \
+        -o "$PREFIX/bin/libsqlite3-0.dll" -Wl,--out-implib,"$PREFIX/lib/libsqlite3.dll.a"
+    cp "$WORK/sqlite-host/sqlite3.h" "$WORK/sqlite-host/sqlite3ext.h" "$PREFIX/include/" 2>/dev/null ||
+        cp "$WORK/sqlite-host/sqlite3.h" "$PREFIX/include/"
+
+    stage "libxml2"
+    xs=$(find "$WORK" -maxdepth 1 -type d -name 'libxml2-*' | head -n 1)
+    logged libxml2-configure cmake -G Ninja -S "$xs" -B "$WORK/libxml2-build" \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$PREFIX" "${XML_FLAGS[@]}"
+    logged libxml2-build cmake --build "$WORK/libxml2-build" -j "$JOBS"
+    logged libxml2-install cmake --install "$WORK/libxml2-build"
+
+    stage "Qt configure"
+    qs=$(find "$WORK" -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
+    logged qt-configure cmake -G Ninja -S "$qs" -B "$WORK/qt-build" \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$QT" -DCMAKE_PREFIX_PATH="$PREFIX" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        "${QT_FLAGS[@]}"
+    stage "Qt build (about 20 minutes on two cores; log: $LOGS/qt-build.log)"
+    logged qt-build cmake --build "$WORK/qt-build" -j "$JOBS"
+    logged qt-install cmake --install "$WORK/qt-build"
+    rm -rf "$WORK"
+    touch "$DEPS/done"
+fi
+[[ "${1:-}" == "--deps-only" ]] && { stage ""; exit 0; }
+
+# --- Wine --------------------------------------------------------------------
+WINE=/usr/lib/wine/wine64
+GCCDLLS=/usr/lib/gcc/$MINGW/$GCC_VER
+RUNTIME_DIRS=("$QT/bin" "$PREFIX/bin" "$GCCDLLS" "/usr/$MINGW/lib")
+to_windows() { printf 'Z:%s' "${1//\//\\}"; }
+winepath_list() {
+    local d out=""
+    for d in "$@"; do out+="${out:+;}$(to_windows "$d")"; done
+    printf '%s' "$out"
+}
+# Wine hands a program no QT_* variable of the Unix side, but WINEQT_X arrives as QT_X. The ANSI
+# code page follows the Unix locale: ru_RU gives 1251, as on the users' machines.
+make_wrapper() {
+    local wrapper=$1 prefix=$2 path=$3
+    cat >"$wrapper" <<WRAP
+#!/usr/bin/env bash
+export WINEPREFIX='$prefix' WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+export LC_ALL=ru_RU.UTF-8
+export WINEPATH='$path'
+export WINEQT_QPA_FONTDIR='Z:\\usr\\share\\fonts\\truetype\\dejavu' WINEQT_FORCE_STDERR_LOGGING=1
+[[ -n "\${QT_QPA_PLATFORM:-}" ]] && export WINEQT_QPA_PLATFORM=\$QT_QPA_PLATFORM
+# Output through files: a Wine service started on the way (explorer, rpcss) inherits the program's
+# standard handles and would keep a pipe open long after the program ended.
+out=\$(mktemp) err=\$(mktemp)
+st=0
+# A program that has not ended in five minutes is stopped, its output kept (see README: Wine).
+timeout 300 $WINE "\$@" >"\$out" 2>"\$err" </dev/null || st=\$?
+cat "\$out"
+cat "\$err" >&2
+rm -f "\$out" "\$err"
+exit \$st
+WRAP
+    chmod +x "$wrapper"
+}
+# A prefix of its own, booted before anything runs in it; its server stays up until wine_down
+# (services started by a test would otherwise hold that test's output pipe open).
+wine_up() {
+    local prefix=$1
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all LC_ALL=ru_RU.UTF-8 wineserver -p
+    WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' LC_ALL=ru_RU.UTF-8 \
+        $WINE wineboot -i >>"$LOGS/wineboot.log" 2>&1
+}
+wine_down() { WINEPREFIX=$1 wineserver -k 2>/dev/null || true; }
+
+passed=0
+failed=0
+skipped=0
+check() {
+    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+}
+
+# --- the project -------------------------------------------------------------
+stage "project build"
+BUILD=$OUT/build
+WRAPPER=$OUT/wine-run
+make_wrapper "$WRAPPER" "$OUT/wineprefix" "$(winepath_list "${RUNTIME_DIRS[@]}")"
+logged configure cmake -G Ninja -S "$ROOT" -B "$BUILD" \
+    -DCMAKE_TOOLCHAIN_FILE="$QT/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
+    -DCMAKE_PREFIX_PATH="$PREFIX" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$WRAPPER"
+logged build cmake --build "$BUILD" -j "$JOBS"
+warnings=$(grep -c 'warning:' "$LOGS/build.log" || true)
+echo "    $warnings compiler warnings (log: $LOGS/build.log)"
+((warnings == 0)) || grep 'warning:' "$LOGS/build.log" | sort -u | head -n 20
+
+# --- tests under Wine --------------------------------------------------------
+stage "tests under Wine"
+wine_up "$OUT/wineprefix"
+status=0
+(cd "$BUILD" && ctest -V --timeout 300 -j "$JOBS") >"$LOGS/ctest.log" 2>&1 || status=$?
+wine_down "$OUT/wineprefix"
+progs_passed=$(grep -acE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' "$LOGS/ctest.log" || true)
+progs_failed=$(grep -aE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$LOGS/ctest.log" | grep -vc ' Passed' || true)
+# Skips that name Wine are this platform's; the rest skip on Linux too (no SQL Server named, a row
+# for another back end).
+skipped=$(grep -aE '^[0-9]+: SKIP +:' "$LOGS/ctest.log" | grep -c 'Wine' || true)
+others=$(grep -aE '^[0-9]+: SKIP +:' "$LOGS/ctest.log" | grep -vc 'Wine' || true)
+passed=$((passed + progs_passed))
+failed=$((failed + progs_failed))
+grep -aE '^ *[0-9]+/[0-9]+ Test +#' "$LOGS/ctest.log" | sed 's/^/    /'
+grep -aE '^[0-9]+: SKIP +:' "$LOGS/ctest.log" | grep 'Wine' | sed 's/^[0-9]*: /    /' || true
+echo "    $others cases skipped as on Linux (log: $LOGS/ctest.log)"
+((status == 0)) || echo "    ctest exit status $status (log: $LOGS/ctest.log)"
+
+# --- the demo, on Linux and under Wine ---------------------------------------
+stage "demo: Linux and Wine compared"
+make_demo() {
+    local dir=$1 folder_line=$2
+    rm -rf "$dir"
+    mkdir -p "$dir/invoices"
+    sqlite3 -bail "$dir/demo.db" <db/sqlite/schema.sql >/dev/null
+    sqlite3 -bail "$dir/demo.db" <demo/seed.sql
+    { head -n 1 demo/MdbConnect.ini; printf '%s\r\n' "$folder_line"; } >"$dir/MdbConnect.ini"
+    cp demo/invoices/*.xml "$dir/invoices/"
+}
+# What a run leaves, with the invoice folder named alike on both systems.
+demo_outcome() {
+    local dir=$1 folder=$2
+    {
+        echo "exit status $(cat "$dir/status")"
+        echo "-- stdout"
+        cat "$dir/stdout"
+        echo "-- stderr"
+        cat "$dir/stderr"
+        echo "-- files left"
+        (cd "$dir/invoices" && ls)
+        echo "-- database"
+        sqlite3 "$dir/demo.db" .dump
+    } | F=$folder awk '{ f = ENVIRON["F"]; while ((i = index($0, f)) > 0) $0 = substr($0, 1, i - 1) "<invoices>/" substr($0, i + length(f)); print }'
+}
+linux_build=$(bash scripts/build.sh 2>"$LOGS/linux-build.log" | tail -n 1)
+DL=$OUT/demo-linux
+DW=$OUT/demo-windows
+make_demo "$DL" "$DL/invoices/"
+make_demo "$DW" "$(to_windows "$DW")\\invoices\\"
+st=0
+(cd / && "$ROOT/$linux_build/bin/eschf-import" --config "$DL/MdbConnect.ini" >"$DL/stdout" 2>"$DL/stderr") || st=$?
+echo "$st" >"$DL/status"
+wine_up "$OUT/wineprefix"
+st=0
+(cd / && "$WRAPPER" "$BUILD/bin/eschf-import.exe" --config "$(to_windows "$DW/MdbConnect.ini")" \
+    >"$DW/stdout" 2>"$DW/stderr") || st=$?
+echo "$st" >"$DW/status"
+wine_down "$OUT/wineprefix"
+demo_outcome "$DL" "$DL/invoices/" >"$OUT/demo-linux.txt"
+demo_outcome "$DW" "$(to_windows "$DW")\\invoices\\" >"$OUT/demo-windows.txt"
+demo_same() {
+    if diff -u "$OUT/demo-linux.txt" "$OUT/demo-windows.txt" >"$LOGS/demo.diff"; then
+        echo "    identical: exit status $(cat "$DL/status"), $(wc -l <"$DL/stdout") log lines," \
+            "$(sqlite3 "$DL/demo.db" 'SELECT count(*) FROM invoices') invoices," \
+            "$(cd "$DL/invoices" && ls | wc -l) files left"
+    else
+        echo "    DIFFERENT (see $LOGS/demo.diff):"
+        head -n 40 "$LOGS/demo.diff" | sed 's/^/    /'
+        return 1
+    fi
+}
+check demo_same
+
+# --- the zip -----------------------------------------------------------------
+stage "package"
+VERSION=$(sed -n 's/^project(eschf-loader VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+NAME=eschf-loader-$VERSION-win64
+PKG=$OUT/package/$NAME
+rm -rf "$OUT/package"
+mkdir -p "$PKG"/{platforms,styles,sqldrivers,translations,demo/invoices}
+cp "$BUILD/bin/eschf-loader.exe" "$BUILD/bin/eschf-import.exe" "$PKG/"
+cp "$QT/plugins/platforms/qwindows.dll" "$PKG/platforms/"
+cp "$QT"/plugins/styles/*.dll "$PKG/styles/"
+cp "$QT/plugins/sqldrivers/qsqlite.dll" "$QT/plugins/sqldrivers/qsqlodbc.dll" "$PKG/sqldrivers/"
+cp /usr/share/qt6/translations/qtbase_ru.qm "$PKG/translations/"
+# Plugins sit beside the programs, translations in their folder.
+printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\nTranslations = translations\r\n' >"$PKG/qt.conf"
+# Every DLL the programs and plugins import, found among Qt's, ours and MinGW's; the rest are
+# Windows' own.
+copy_imports() {
+    local file dll dir
+    for file in "$@"; do
+        for dll in $($MINGW-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
+            [[ -f "$PKG/$dll" ]] && continue
+            for dir in "${RUNTIME_DIRS[@]}"; do
+                if [[ -f "$dir/$dll" ]]; then
+                    cp "$dir/$dll" "$PKG/"
+                    copy_imports "$PKG/$dll"
+                    break
+                fi
+            done
+        done
+    done
+}
+copy_imports "$PKG"/*.exe "$PKG"/*/*.dll
+find "$PKG" -name '*.exe' -o -name '*.dll' | xargs $MINGW-strip --strip-unneeded
+make_demo "$PKG/demo" 'demo\invoices\'
+rm "$PKG/demo/MdbConnect.ini"
+printf '%s\r\n' 'Provider=SQLite;Data Source=demo\demo.db' 'demo\invoices\' >"$PKG/MdbConnect.ini.demo"
+cp "$ROOT/scripts/windows/MdbConnect.ini.example" "$ROOT/scripts/windows/README.txt" "$PKG/"
+(cd "$PKG" && for f in README.txt MdbConnect.ini.example; do sed -i 's/\r*$/\r/' "$f"; done)
+rm -f "$OUT/$NAME.zip"
+(cd "$OUT/package" && zip -qr9 "$OUT/$NAME.zip" "$NAME")
+echo "    $OUT/$NAME.zip: $(du -h "$OUT/$NAME.zip" | cut -f1), $(find "$PKG" -type f | wc -l) files"
+
+# --- the zip on a machine that has nothing else ------------------------------
+stage "zip: unpacked into an empty Wine prefix"
+TRY=$OUT/try
+rm -rf "$TRY"
+mkdir -p "$TRY"
+(cd "$TRY" && unzip -q "$OUT/$NAME.zip")
+BARE=$OUT/wine-bare
+make_wrapper "$BARE" "$TRY/wineprefix" ""
+wine_up "$TRY/wineprefix"
+cp "$TRY/$NAME/MdbConnect.ini.demo" "$TRY/$NAME/MdbConnect.ini"
+zip_console() {
+    local st=0
+    # No --config: the settings beside the program; the demo's invoice folder is relative to it.
+    (cd "$TRY/$NAME" && "$BARE" eschf-import.exe >"$TRY/stdout" 2>"$TRY/stderr") || st=$?
+    local loaded left
+    loaded=$(sqlite3 "$TRY/$NAME/demo/demo.db" 'SELECT count(*) FROM invoices')
+    left=$(cd "$TRY/$NAME/demo/invoices" && ls | wc -l)
+    echo "    eschf-import.exe from the unpacked zip: exit status $st, $loaded invoices stored, $left files left"
+    [[ "$st" == "$(cat "$DL/status")" ]] &&
+        [[ "$loaded" == "$(sqlite3 "$DL/demo.db" 'SELECT count(*) FROM invoices')" ]] &&
+        [[ "$left" == "$(cd "$DL/invoices" && ls | wc -l)" ]]
+}
+check zip_console
+zip_window() {
+    local shot=$OUT/eschf-loader-window.png
+    rm -f "$shot"
+    # The prefix's desktop started without a display for the console run: a server afresh here.
+    wine_down "$TRY/wineprefix"
+    # The demo afresh, loaded from the window: the button pressed as an operator would.
+    rm -rf "$TRY/$NAME/demo"
+    (cd "$TRY" && unzip -qo "$OUT/$NAME.zip" "$NAME/demo/*")
+    (cd "$TRY/$NAME" && WINEPREFIX=$TRY/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' \
+        LC_ALL=ru_RU.UTF-8 xvfb-run -a -s '-screen 0 1280x800x24' bash -c "
+        $WINE eschf-loader.exe >'$TRY/gui.log' 2>&1 &
+        w=\$(timeout 120 xdotool search --sync --name 'ЭСЧФ' | head -n 1)
+        sleep 3
+        # The middle of the button 'Загрузка в базу' in the window as laid out here.
+        [[ -n \$w ]] && xdotool mousemove --window \$w 245 539 click 1
+        sleep 15
+        import -window root '$shot'
+        kill %1
+        wait") >"$LOGS/gui.log" 2>&1 || true
+    local loaded
+    loaded=$(sqlite3 "$TRY/$NAME/demo/demo.db" 'SELECT count(*) FROM invoices')
+    echo "    main window: $shot (the window's run stored $loaded invoices)"
+    [[ -s "$shot" && "$loaded" == "$(sqlite3 "$DL/demo.db" 'SELECT count(*) FROM invoices')" ]]
+}
+check zip_window
+wine_down "$TRY/wineprefix"
+
+stage ""
+echo "total $(($(date +%s) - T0))s; zip: $OUT/$NAME.zip"
+echo "$passed passed, $failed failed, $skipped skipped under Wine"
+((failed == 0))
