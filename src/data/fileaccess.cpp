@@ -2,12 +2,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #ifdef Q_OS_WIN
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <QThread>
+
 #include <windows.h>
 #endif
 
@@ -33,9 +35,9 @@ WholeFile readWholeFile(const QString& path)
 {
     WholeFile result;
     const QString native = QDir::toNativeSeparators(path);
-    const HANDLE handle = CreateFileW(wide(native), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const HANDLE handle =
+        CreateFileW(wide(native), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         result.error = lastErrorText(GetLastError());
         return result;
@@ -80,6 +82,25 @@ bool deleteFile(const QString& path, QString* error)
     }
 }
 
+bool mayDeleteFile(const QString& path, QString* why)
+{
+    const QFileInfo file(path);
+    if (!file.isWritable()) {
+        *why = QStringLiteral("файл только для чтения");
+        return false;
+    }
+    // Opening for deletion with every sharing allowed fails exactly when someone else's handle forbids it.
+    const HANDLE handle = CreateFileW(wide(QDir::toNativeSeparators(path)), DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *why = lastErrorText(GetLastError());
+        return false;
+    }
+    CloseHandle(handle);
+    return true;
+}
+
 #else
 
 WholeFile readWholeFile(const QString& path)
@@ -106,6 +127,16 @@ bool deleteFile(const QString& path, QString* error)
     if (file.remove())
         return true;
     *error = file.errorString();
+    return false;
+}
+
+// Unlinking asks the folder alone; an immutable folder answers no to the same question.
+bool mayDeleteFile(const QString& path, QString* why)
+{
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (folder.isWritable())
+        return true;
+    *why = QStringLiteral("нет права записи в папку %1").arg(QDir::toNativeSeparators(folder.filePath()));
     return false;
 }
 

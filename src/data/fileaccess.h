@@ -20,4 +20,9 @@ WholeFile readWholeFile(const QString& path);
 // (an antivirus, an indexer, a reader of another run): such a refusal is tried again briefly.
 bool deleteFile(const QString& path, QString* error);
 
+// Whether deleteFile could delete the file now, without deleting it: the folder takes changes and,
+// on Windows, the file is not read-only and nobody holds it open without delete sharing. why says
+// what stands in the way.
+bool mayDeleteFile(const QString& path, QString* why);
+
 } // namespace eschf

@@ -8,7 +8,6 @@
 #include "mapping/invoicedocument.h"
 #include "mapping/rows.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -190,21 +189,11 @@ struct FileImporter::Private
 
 bool FileImporter::Private::mayRemoveFile(QString* why) const
 {
-    const QFileInfo file(path);
-    const QFileInfo folder(file.absolutePath());
-    if (!folder.isWritable()) {
-        *why = QStringLiteral("Файл не удастся удалить после загрузки: нет права записи в папку %1")
-                   .arg(QDir::toNativeSeparators(folder.filePath()));
-        return false;
-    }
-#ifdef Q_OS_WIN
-    // Windows refuses to delete a read-only file; elsewhere the folder alone decides.
-    if (!file.isWritable()) {
-        *why = QStringLiteral("Файл не удастся удалить после загрузки: он только для чтения");
-        return false;
-    }
-#endif
-    return true;
+    QString obstacle;
+    if (mayDeleteFile(path, &obstacle))
+        return true;
+    *why = QStringLiteral("Файл не удастся удалить после загрузки: %1").arg(obstacle);
+    return false;
 }
 
 void FileImporter::Private::loadFile()
