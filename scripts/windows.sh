@@ -211,6 +211,9 @@ logged configure cmake -G Ninja -S "$ROOT" -B "$BUILD" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$WRAPPER"
 logged build cmake --build "$BUILD" -j "$JOBS"
+# Qt's Russian texts beside the programs, where the zip puts them and the tests look for them.
+mkdir -p "$BUILD/bin/translations"
+cp /usr/share/qt6/translations/qtbase_ru.qm "$BUILD/bin/translations/"
 warnings=$(grep -c 'warning:' "$LOGS/build.log" || true)
 echo "    $warnings compiler warnings (log: $LOGS/build.log)"
 ((warnings == 0)) || grep 'warning:' "$LOGS/build.log" | sort -u | head -n 20

@@ -703,7 +703,10 @@ void TestGuiImportRun::summaryShownOnFourLines()
     poll.stop();
     recordMessages();
     QCOMPARE(shown, QStringLiteral("Загрузка закончена.\nЗагружено: 1\nОшибки: 0\nПропущено: 0"));
-    QCOMPARE(height, expectedHeight);
+    // Four lines as a label sets them; a double-spaced text would be nearly twice as high. Label
+    // heights of the same lines may differ by a pixel of rounding between fonts and platforms.
+    QVERIFY2(qAbs(height - expectedHeight) <= 1,
+             qPrintable(QStringLiteral("%1 against %2").arg(height).arg(expectedHeight)));
 }
 
 void TestGuiImportRun::openPopupOn(TfrmMain& window, int row)
@@ -818,7 +821,12 @@ void TestGuiImportRun::reportOfTheList()
     eschf::test::InvoiceXml noDocument;
     noDocument.number = invoiceNumber(7);
     noDocument.deliveryCondition = false;
+#ifdef Q_OS_WIN
+    // Windows takes neither quotes nor line breaks in a file name.
+    const QString oddName = QStringLiteral("2 счёт №7; копия вторая.xml");
+#else
     const QString oddName = QStringLiteral("2 счёт \"№7\"; копия\nвторая.xml");
+#endif
     eschf::test::writeInvoice(m_folder + oddName, noDocument);
     const auto window = openWindow();
     const QString target = m_dir.filePath(QStringLiteral("отчёт.csv"));
