@@ -501,14 +501,25 @@ void TestReliability::killedAtAnyMoment()
 
 void TestReliability::databaseBusy()
 {
+    const int holdMs = kBusyTimeoutMs + 1500;
     prepare(qMin(m_files, 200));
     Import run(m_program, m_settings);
     run.waitForFiles(3);
     QVERIFY(run.running());
-    const int holdMs = kBusyTimeoutMs + 1500;
     {
-        // Another program writes for longer than the busy timeout.
-        SqliteWriteLock lock(m_db);
+        // Taken while the run stands still between two of its writes, so that it cannot get
+        // through its files first; then another program writes for longer than the busy timeout.
+        std::unique_ptr<SqliteWriteLock> lock;
+        for (int attempt = 0; attempt < 1000 && !(lock && lock->held()); ++attempt) {
+            run.pause();
+            lock = std::make_unique<SqliteWriteLock>(m_db, false);
+            if (!lock->held()) {
+                run.resume();
+                QThread::usleep(200);
+            }
+        }
+        QVERIFY(lock && lock->held());
+        run.resume();
         run.keepReading(holdMs);
     }
     const Finished finished = run.finish();

@@ -111,8 +111,15 @@ struct SqliteWriteLock::Handle
     explicit Handle(const QString& filePath) : db(filePath) {}
 };
 
-SqliteWriteLock::SqliteWriteLock(const QString& filePath) : m_handle(std::make_unique<Handle>(filePath))
+SqliteWriteLock::SqliteWriteLock(const QString& filePath, bool wait)
+    : m_handle(std::make_unique<Handle>(filePath))
 {
+    if (!wait) {
+        sqlite3_busy_timeout(m_handle->db.handle, 0);
+        if (sqlite3_exec(m_handle->db.handle, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+            m_handle.reset();
+        return;
+    }
     execOn(m_handle->db.handle, "BEGIN IMMEDIATE",
            QStringLiteral("cannot take the write lock of %1").arg(filePath));
 }

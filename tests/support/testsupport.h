@@ -36,8 +36,10 @@ SqliteRows selectSqlite(const QString& filePath, const QString& sql);
 class SqliteWriteLock
 {
 public:
-    explicit SqliteWriteLock(const QString& filePath);
+    // wait false: no waiting for another writer; held() tells whether the lock was had.
+    explicit SqliteWriteLock(const QString& filePath, bool wait = true);
     ~SqliteWriteLock();
+    bool held() const { return m_handle != nullptr; }
     SqliteWriteLock(const SqliteWriteLock&) = delete;
     SqliteWriteLock& operator=(const SqliteWriteLock&) = delete;
 
