@@ -69,8 +69,14 @@ fi
 # --- sources -----------------------------------------------------------------
 if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -q Sources; then
     stage "deb-src"
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-        $SUDO tee /etc/apt/sources.list.d/eschf-deb-src.sources >/dev/null
+    # The entries of the machine, in whichever of apt's two formats it keeps them.
+    if [[ -f /etc/apt/sources.list.d/debian.sources ]]; then
+        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+            $SUDO tee /etc/apt/sources.list.d/eschf-deb-src.sources >/dev/null
+    else
+        sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list |
+            $SUDO tee /etc/apt/sources.list.d/eschf-deb-src.list >/dev/null
+    fi
     logged apt-src $SUDO apt-get update -qq
 fi
 srcver() { apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -V | tail -n 1; }
