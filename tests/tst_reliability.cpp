@@ -155,6 +155,9 @@ public:
     {
         m_process.setProgram(program);
         m_process.setArguments({QStringLiteral("--config"), settings});
+        // Through a file: under Wine a line written to a pipe that is not read until the end was
+        // sometimes lost while stdout was waited on (a plain child program loses it as well).
+        m_process.setStandardErrorFile(m_errDir.filePath(QStringLiteral("stderr.txt")));
         m_process.start();
         m_process.waitForStarted();
     }
@@ -212,7 +215,9 @@ public:
             if (tab > 0)
                 finished.lines.insert(line.left(tab), line.mid(tab + 1));
         }
-        const QString err = QString::fromUtf8(m_process.readAllStandardError());
+        QFile errFile(m_errDir.filePath(QStringLiteral("stderr.txt")));
+        const QString err =
+            errFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(errFile.readAll()) : QString();
         for (const QString& line : err.split(u'\n')) {
             for (auto it = finished.lines.cbegin(); it != finished.lines.cend(); ++it) {
                 if (line.startsWith(it.key() + QStringLiteral(": ")))
@@ -267,6 +272,7 @@ private:
 #endif
     }
 
+    QTemporaryDir m_errDir;
     QProcess m_process;
     QByteArray m_out;
     int m_lines = 0;
