@@ -215,6 +215,13 @@ stage "project build"
 BUILD=$OUT/build
 WRAPPER=$OUT/wine-run
 make_wrapper "$WRAPPER" "$OUT/wineprefix" "$(winepath_list "${RUNTIME_DIRS[@]}")"
+# A build tree made against other dependencies starts afresh: CMake keeps the toolchain file it
+# was first configured with and would go on linking the old Qt.
+if [[ "$(cat "$BUILD/deps-key" 2>/dev/null)" != "$KEY" ]]; then
+    rm -rf "$BUILD"
+    mkdir -p "$BUILD"
+    echo "$KEY" >"$BUILD/deps-key"
+fi
 logged configure cmake -G Ninja -S "$ROOT" -B "$BUILD" \
     -DCMAKE_TOOLCHAIN_FILE="$QT/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
@@ -376,13 +383,27 @@ zip_window() {
     # The demo afresh, loaded from the window: the button pressed as an operator would.
     rm -rf "$TRY/$NAME/demo"
     (cd "$TRY" && unzip -qo "$OUT/$NAME.zip" "$NAME/demo/*")
-    (cd "$TRY/$NAME" && WINEPREFIX=$TRY/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' \
-        LC_ALL=ru_RU.UTF-8 xvfb-run -a -s '-screen 0 1280x800x24' bash -c "
+    # The download button's script, and a browser that only notes the address the shell hands it
+    # (Wine opens web addresses with the Unix xdg-open).
+    printf '@echo %%CD%%> "%s"\r\n' "$(to_windows "$TRY/download-started")" >"$TRY/$NAME/receive2Dir.bat"
+    mkdir -p "$TRY/browser"
+    printf '#!/bin/sh\necho "$1" >"%s"\n' "$TRY/browser-opened" >"$TRY/browser/xdg-open"
+    chmod +x "$TRY/browser/xdg-open"
+    rm -f "$TRY/download-started" "$TRY/browser-opened"
+    (cd "$TRY/$NAME" && PATH=$TRY/browser:$PATH WINEPREFIX=$TRY/wineprefix WINEDEBUG=-all \
+        WINEDLLOVERRIDES='mscoree,mshtml=' LC_ALL=ru_RU.UTF-8 xvfb-run -a -s '-screen 0 1280x800x24' bash -c "
         $WINE eschf-loader.exe >'$TRY/gui.log' 2>&1 &
         w=\$(timeout 120 xdotool search --sync --name 'ЭСЧФ' | head -n 1)
         sleep 3
-        # The middle of the button 'Загрузка в базу' in the window as laid out here.
-        [[ -n \$w ]] && xdotool mousemove --window \$w 245 539 click 1
+        # The middles of the buttons 'Выгрузить ЭСЧФ', 'Поиск организации по УНП' and
+        # 'Загрузка в базу' in the window as laid out here.
+        if [[ -n \$w ]]; then
+            xdotool mousemove --window \$w 87 539 click 1
+            sleep 5
+            xdotool mousemove --window \$w 511 539 click 1
+            sleep 5
+            xdotool mousemove --window \$w 245 539 click 1
+        fi
         sleep 15
         import -window root '$shot'
         kill %1
@@ -393,6 +414,20 @@ zip_window() {
     [[ -s "$shot" && "$loaded" == "$(sqlite3 "$DL/demo.db" 'SELECT count(*) FROM invoices')" ]]
 }
 check zip_window
+zip_download() {
+    local cwd
+    cwd=$(tr -d '\r' <"$TRY/download-started" 2>/dev/null)
+    echo "    'Выгрузить ЭСЧФ' started receive2Dir.bat through cmd in: ${cwd:-(not started)}"
+    [[ "$cwd" == "$(to_windows "$TRY/$NAME")" ]]
+}
+check zip_download
+zip_register_page() {
+    local url
+    url=$(cat "$TRY/browser-opened" 2>/dev/null)
+    echo "    'Поиск организации по УНП' opened through the shell: ${url:-(nothing)}"
+    [[ "$url" == "https://www.portal.nalog.gov.by/grp/" ]]
+}
+check zip_register_page
 wine_down "$TRY/wineprefix"
 
 stage ""
