@@ -149,7 +149,7 @@ if [[ ! -f $DEPS/done ]]; then
         -DCMAKE_INSTALL_PREFIX="$QT" -DCMAKE_PREFIX_PATH="$PREFIX" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         "${QT_FLAGS[@]}"
-    stage "Qt build (about 20 minutes on two cores; log: $LOGS/qt-build.log)"
+    stage "Qt build (about half an hour on two cores; log: $LOGS/qt-build.log)"
     logged qt-build cmake --build "$WORK/qt-build" -j "$JOBS"
     logged qt-install cmake --install "$WORK/qt-build"
     rm -rf "$WORK"
