@@ -201,40 +201,31 @@ void Statement::setParam(QStringView name, const QVariant& value, ValueSource so
 {
     const std::size_t i = indexOf(name);
     m_sources[i] = source;
-    std::optional<Refusal>& refusal = m_refusals[i];
     try {
         m_values[i] = convertParam(m_name, m_params[i], value);
-        if (refusal) {
-            refusal.reset();
-            --m_refused;
-        }
+        m_refusals[i].reset();
     } catch (const ParamRefused& e) {
-        if (!refusal)
-            ++m_refused;
-        refusal = Refusal{e.message(), e.value(), e.problem()};
+        m_refusals[i] = Refusal{e.message(), e.value(), e.problem()};
         m_values[i] = typedNull(m_params[i].type);
     }
+}
+
+void Statement::clear(std::size_t param)
+{
+    m_values[param] = typedNull(m_params[param].type);
+    m_sources[param] = {};
+    m_refusals[param].reset();
 }
 
 void Statement::setNull(QStringView name)
 {
-    const std::size_t i = indexOf(name);
-    m_values[i] = typedNull(m_params[i].type);
-    m_sources[i] = {};
-    if (m_refusals[i]) {
-        m_refusals[i].reset();
-        --m_refused;
-    }
+    clear(indexOf(name));
 }
 
 void Statement::setAllNull()
 {
-    for (std::size_t i = 0; i < m_params.size(); ++i) {
-        m_values[i] = typedNull(m_params[i].type);
-        m_sources[i] = {};
-        m_refusals[i].reset();
-    }
-    m_refused = 0;
+    for (std::size_t i = 0; i < m_params.size(); ++i)
+        clear(i);
 }
 
 // "Позиция 2, roster/rosterItem/cost"; empty when the setter did not say.
@@ -251,8 +242,6 @@ QString Statement::placeOf(std::size_t param) const
 
 void Statement::throwIfRefused() const
 {
-    if (m_refused == 0)
-        return;
     for (std::size_t i = 0; i < m_params.size(); ++i) {
         const std::optional<Refusal>& refusal = m_refusals[i];
         if (!refusal)
@@ -272,7 +261,7 @@ QString Statement::refusedByDatabase(const QString& databaseText) const
     for (std::size_t i = 0; i < m_params.size(); ++i) {
         const ParamDecl& decl = m_params[i];
         const qsizetype length = m_values[i].toString().size();
-        if (decl.type == ParamType::VarChar && length > decl.precision && !placeOf(i).isEmpty()) {
+        if (decl.type == ParamType::VarChar && length > decl.precision && m_sources[i].element) {
             return u"%1: текст длиной %2 знаков не помещается в столбец шириной %3"_s.arg(placeOf(i))
                 .arg(length)
                 .arg(decl.precision);

@@ -132,6 +132,7 @@ private:
     void prepare();
     void throwIfRefused() const;
     QString placeOf(std::size_t param) const;
+    void clear(std::size_t param);
     QString refusedByDatabase(const QString& databaseText) const;
     void runParts();
     void fetchAll(QSqlQuery& query);
@@ -147,7 +148,6 @@ private:
     std::vector<QVariant> m_values;
     std::vector<ValueSource> m_sources;
     std::vector<std::optional<Refusal>> m_refusals;
-    int m_refused = 0;        // how many of m_refusals hold one
     QString m_identityColumn; // read as a whole number, whatever type the server gives it
     std::vector<Part> m_parts;
     bool m_prepared = false;
