@@ -395,14 +395,17 @@ zip_window() {
         $WINE eschf-loader.exe >'$TRY/gui.log' 2>&1 &
         w=\$(timeout 120 xdotool search --sync --name 'ЭСЧФ' | head -n 1)
         sleep 3
-        # The middles of the buttons 'Выгрузить ЭСЧФ', 'Поиск организации по УНП' and
-        # 'Загрузка в базу' in the window as laid out here.
+        # The buttons 'Выгрузить ЭСЧФ', 'Поиск организации по УНП' and 'Загрузка в базу' in the
+        # window as laid out here: their row is measured from the window's bottom, which holds
+        # whichever fonts Wine finds.
         if [[ -n \$w ]]; then
-            xdotool mousemove --window \$w 87 539 click 1
+            eval \$(xdotool getwindowgeometry --shell \$w)
+            y=\$((HEIGHT - 128))
+            xdotool mousemove --window \$w 87 \$y click 1
             sleep 5
-            xdotool mousemove --window \$w 511 539 click 1
+            xdotool mousemove --window \$w 511 \$y click 1
             sleep 5
-            xdotool mousemove --window \$w 245 539 click 1
+            xdotool mousemove --window \$w 245 \$y click 1
         fi
         sleep 15
         import -window root '$shot'
