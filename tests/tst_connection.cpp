@@ -178,6 +178,7 @@ void TestConnection::translatesSqlServer()
         eschf::translateConnectionString(oleDb, QStringLiteral("/opt/eschf"), drivers, platform);
     QCOMPARE(connection.driver, QStringLiteral("QODBC"));
     QCOMPARE(connection.databaseName, odbc);
+    QVERIFY(connection.databaseName.endsWith(u';'));
     QCOMPARE(connection.connectOptions, options);
 }
 
@@ -186,16 +187,25 @@ void TestConnection::passesOdbcStringsOn_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("databaseName");
 
+    // Handed on closed by ";": Qt's ODBC driver would put a NUL after the last value.
     const QString driver =
         QStringLiteral("Driver={ODBC Driver 18 for SQL Server};Server=srv;UID=u;PWD={p;q};Encrypt=yes");
-    QTest::newRow("Driver=") << driver << driver;
+    QTest::newRow("Driver=") << driver << driver + u';';
     QTest::newRow("driver= in lower case") << QStringLiteral("driver=SQLite3;Database=/tmp/x.db")
-                                           << QStringLiteral("driver=SQLite3;Database=/tmp/x.db");
+                                           << QStringLiteral("driver=SQLite3;Database=/tmp/x.db;");
+    QTest::newRow("password last") << QStringLiteral("Driver=FreeTDS;Server=srv;Database=X;UID=u;PWD=p")
+                                   << QStringLiteral("Driver=FreeTDS;Server=srv;Database=X;UID=u;PWD=p;");
+    QTest::newRow("braced password with ; last") << QStringLiteral("Driver=FreeTDS;Server=srv;PWD={a;b}")
+                                                 << QStringLiteral("Driver=FreeTDS;Server=srv;PWD={a;b};");
+    QTest::newRow("closed already") << QStringLiteral("Driver=FreeTDS;Server=srv;Database=X;")
+                                    << QStringLiteral("Driver=FreeTDS;Server=srv;Database=X;");
+    QTest::newRow("closed, blanks after")
+        << QStringLiteral("Driver=FreeTDS;Server=srv; ") << QStringLiteral("Driver=FreeTDS;Server=srv; ");
     // QODBC puts "DSN=" in front of itself.
-    QTest::newRow("DSN=") << QStringLiteral("DSN=Buh;UID=u;PWD=p") << QStringLiteral("Buh;UID=u;PWD=p");
-    QTest::newRow("dsn = with blanks") << QStringLiteral(" dsn = Buh") << QStringLiteral(" Buh");
+    QTest::newRow("DSN=") << QStringLiteral("DSN=Buh;UID=u;PWD=p") << QStringLiteral("Buh;UID=u;PWD=p;");
+    QTest::newRow("dsn = with blanks") << QStringLiteral(" dsn = Buh") << QStringLiteral(" Buh;");
     QTest::newRow("DSN= naming a server too")
-        << QStringLiteral("DSN=Buh;Server=srv2") << QStringLiteral("DSN=Buh;Server=srv2");
+        << QStringLiteral("DSN=Buh;Server=srv2") << QStringLiteral("DSN=Buh;Server=srv2;");
 }
 
 void TestConnection::passesOdbcStringsOn()
@@ -214,10 +224,10 @@ void TestConnection::resolvesSqliteFile_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("path");
 
-    QTest::newRow("beside the settings file") << "Provider=SQLite;Data Source=demo.db"
-                                              << absolute("/opt/eschf/demo.db");
-    QTest::newRow("relative with ..") << "provider=sqlite; data source = ../data/buh.db ;"
-                                      << absolute("/opt/data/buh.db");
+    QTest::newRow("beside the settings file")
+        << "Provider=SQLite;Data Source=demo.db" << absolute("/opt/eschf/demo.db");
+    QTest::newRow("relative with ..")
+        << "provider=sqlite; data source = ../data/buh.db ;" << absolute("/opt/data/buh.db");
     QTest::newRow("absolute") << "Provider=SQLite;Data Source=" + absolute("/var/lib/buh.db")
                               << absolute("/var/lib/buh.db");
     QTest::newRow("quoted, with ;") << "Provider=SQLite;Data Source='my;db.sqlite'"
@@ -228,8 +238,7 @@ void TestConnection::resolvesSqliteFile()
 {
     QFETCH(QString, line);
     QFETCH(QString, path);
-    const ConnectionParams connection =
-        eschf::translateConnectionString(line, absolute("/opt/eschf"), {});
+    const ConnectionParams connection = eschf::translateConnectionString(line, absolute("/opt/eschf"), {});
     QCOMPARE(connection.driver, QStringLiteral("QSQLITE"));
     QCOMPARE(connection.databaseName, path);
     QVERIFY(connection.secrets.isEmpty());
@@ -358,7 +367,8 @@ void TestConnection::listsInstalledDrivers()
 #elif defined(Q_OS_WIN)
     const QStringList drivers = eschf::installedOdbcDrivers();
     // Under Wine, odbc32 lists the host's unixODBC drivers; Windows always has its "SQL Server".
-    const QString expected = eschf::test::underWine() ? QStringLiteral("SQLite3") : QStringLiteral("SQL Server");
+    const QString expected =
+        eschf::test::underWine() ? QStringLiteral("SQLite3") : QStringLiteral("SQL Server");
     QVERIFY2(drivers.contains(expected), qPrintable(drivers.join(u", ")));
 #else
     QSKIP("checked where the Debian packages are known");

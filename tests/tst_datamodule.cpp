@@ -2,6 +2,7 @@
 // QSQLITE, the same file through QODBC and the SQLite ODBC driver (the binding path SQL Server
 // takes), and a SQL Server named by ESCHF_TEST_MSSQL (an ODBC connection string).
 #include "data/error.h"
+#include "data/query.h"
 #include "data/tdm.h"
 #include "testsupport.h"
 
@@ -59,7 +60,7 @@ void runScript(QSqlDatabase db, const QString& script)
     for (const QString& batch : script.split(go)) {
         if (batch.trimmed().isEmpty())
             continue;
-        QSqlQuery q(db);
+        QSqlQuery q = newQuery(db);
         if (!q.exec(batch))
             throw Error(q.lastError().text() + u"\n"_s + batch);
     }
@@ -132,7 +133,10 @@ ConnectionParams TestDataModule::connection() const
     case Backend::Sqlite:
         return {u"QSQLITE"_s, m_file, {}, {}};
     case Backend::OdbcSqlite:
-        return {u"QODBC"_s, u"Driver=%1;Database=%2"_s.arg(odbcSqliteDriver(), eschf::test::hostPath(m_file)), {}, {}};
+        return {u"QODBC"_s,
+                u"Driver=%1;Database=%2"_s.arg(odbcSqliteDriver(), eschf::test::hostPath(m_file)),
+                {},
+                {}};
     case Backend::MsSql:
         break;
     }
@@ -141,16 +145,14 @@ ConnectionParams TestDataModule::connection() const
 
 void TestDataModule::exec(const QString& sql)
 {
-    QSqlQuery q(m_dm->database());
+    QSqlQuery q = newQuery(m_dm->database());
     if (!q.exec(sql))
         QFAIL(qPrintable(q.lastError().text() + u" in "_s + sql));
 }
 
 QVariant TestDataModule::scalar(const QString& sql)
 {
-    QSqlQuery q(m_dm->database());
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    QSqlQuery q = newQuery(m_dm->database());
     if (!q.exec(sql) || !q.next())
         return u"<none: %1>"_s.arg(q.lastError().text());
     return q.value(0);
@@ -310,10 +312,11 @@ void TestDataModule::failedOpenHidesPassword()
         QSKIP("ODBC only");
     TDM dm(u"failing"_s);
     const QString secret = u"Secr3t;pw"_s;
-    const QString connection = m_backend == Backend::OdbcSqlite
-                                   ? u"Driver=%1;Database=%2/%3/none.db;PWD={%3}"_s.arg(
-                                         odbcSqliteDriver(), eschf::test::hostPath(m_dir.path()) + u"/no-dir"_s, secret)
-                                   : u"Driver={No such driver %1};PWD={%1}"_s.arg(secret);
+    const QString connection =
+        m_backend == Backend::OdbcSqlite
+            ? u"Driver=%1;Database=%2/%3/none.db;PWD={%3}"_s.arg(
+                  odbcSqliteDriver(), eschf::test::hostPath(m_dir.path()) + u"/no-dir"_s, secret)
+            : u"Driver={No such driver %1};PWD={%1}"_s.arg(secret);
     try {
         dm.open({u"QODBC"_s, connection, {}, {secret}});
         QFAIL("opened a database that is not there");
@@ -465,7 +468,7 @@ void TestDataModule::tinyintRangeEnforcedByDatabase()
         QSKIP("SQL Server's own tinyint");
     insertInvoice(1, 2022, 1);
     exec(u"INSERT INTO docCaption(kodSkl, NumDoc, vidDoc) VALUES (1, 1, 255)"_s);
-    QSqlQuery q(m_dm->database());
+    QSqlQuery q = newQuery(m_dm->database());
     QVERIFY(!q.exec(u"INSERT INTO docCaption(kodSkl, NumDoc, vidDoc) VALUES (1, 1, 256)"_s));
     QVERIFY(!q.exec(u"UPDATE invoices SET documentType=-1"_s));
 }
@@ -817,7 +820,7 @@ void TestDataModule::lostConnectionIsNoticed()
         const QString session = scalar(u"SELECT @@SPID"_s).toString();
         TDM other(u"other"_s);
         other.open(connection());
-        QSqlQuery kill(other.database());
+        QSqlQuery kill = newQuery(other.database());
         if (!kill.exec(u"KILL "_s + session))
             QSKIP(qPrintable(u"the test login may not end sessions: "_s + kill.lastError().text()));
         QVERIFY(!m_dm->connectionAnswers());

@@ -4,6 +4,7 @@
 #include "app/program.h"
 #include "app/tfrmmain.h"
 #include "data/error.h"
+#include "data/query.h"
 #include "data/tdm.h"
 #include "settings/invpredprsgrid.h"
 #include "settings/invpredprsmessages.h"
@@ -155,7 +156,11 @@ void TestInvPredprsWindow::cleanup()
 ConnectionParams TestInvPredprsWindow::connection() const
 {
     if (m_backend == Backend::OdbcSqlite)
-        return {u"QODBC"_s, u"Driver=%1;Database=%2;Timeout=5000"_s.arg(odbcSqliteDriver(), eschf::test::hostPath(m_file)), {}, {}};
+        return {
+            u"QODBC"_s,
+            u"Driver=%1;Database=%2;Timeout=5000"_s.arg(odbcSqliteDriver(), eschf::test::hostPath(m_file)),
+            {},
+            {}};
     return {u"QSQLITE"_s, m_file, {}, {}};
 }
 
@@ -560,7 +565,7 @@ void TestInvPredprsWindow::writeWaitsForTheImportAndKeepsTheRow()
     TDM worker(u"worker"_s);
     worker.open(connection());
     worker.transaction();
-    QSqlQuery write(worker.database());
+    QSqlQuery write = newQuery(worker.database());
     QVERIFY(write.exec(u"INSERT INTO tbPredpr(UNN, DopUNN) VALUES ('500', 1)"_s));
 
     // Reading goes on while the worker writes.

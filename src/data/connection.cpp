@@ -521,6 +521,20 @@ QStringList odbcPasswords(const QString& text)
     return passwords;
 }
 
+// Qt's ODBC driver hands the driver manager the string's length counting the NUL it ends with, so
+// the last value reaches the driver with a NUL in it (a password or database that never matches)
+// unless a ";" closes it.
+QString closedWithSemicolon(const QString& text)
+{
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        if (text.at(i) == u';')
+            return text;
+        if (!text.at(i).isSpace())
+            break;
+    }
+    return text + u';';
+}
+
 ConnectionParams odbcConnection(const QString& text)
 {
     ConnectionParams connection;
@@ -530,7 +544,7 @@ ConnectionParams odbcConnection(const QString& text)
     // QODBC puts "DSN=" before any text that names neither DRIVER= nor SERVER=; hand it the rest.
     const bool passedWhole = text.contains(QStringLiteral("DRIVER="), Qt::CaseInsensitive) ||
                              text.contains(QStringLiteral("SERVER="), Qt::CaseInsensitive);
-    connection.databaseName = passedWhole ? text : text.mid(text.indexOf(u'=') + 1);
+    connection.databaseName = closedWithSemicolon(passedWhole ? text : text.mid(text.indexOf(u'=') + 1));
     return connection;
 }
 

@@ -2,6 +2,7 @@
 
 #include "data/fileidentity.h"
 #include "data/paramconvert.h"
+#include "data/query.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -163,8 +164,7 @@ Dialect dialectReached(const QSqlDatabase& db)
     default:
         break;
     }
-    QSqlQuery probe(db);
-    probe.setForwardOnly(true);
+    QSqlQuery probe = newQuery(db);
     const bool sqlite = probe.exec(u"SELECT sqlite_version()"_s) && probe.next();
     return sqlite ? Dialect::Sqlite : Dialect::MsSql;
 }
@@ -317,9 +317,7 @@ void Statement::prepare()
         if (text.trimmed().isEmpty())
             continue;
         Part part;
-        part.query = QSqlQuery(m_owner.m_db);
-        part.query.setForwardOnly(true);
-        part.query.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        part.query = newQuery(m_owner.m_db);
         if (!part.query.prepare(text)) {
             const Error error = failure(part.query.lastError());
             m_parts.clear();
@@ -352,8 +350,11 @@ void Statement::runParts()
         for (const std::size_t i : part.params)
             part.query.bindValue(m_placeholders[static_cast<qsizetype>(i)],
                                  bindingValue(m_params[i], m_values[i], dialect));
-        if (!part.query.exec())
-            throw failure(part.query.lastError());
+        if (!part.query.exec()) {
+            const Error error = failure(part.query.lastError());
+            releaseQueries();
+            throw error;
+        }
         m_rowsAffected = part.query.numRowsAffected();
         if (p + 1 < m_parts.size())
             part.query.finish();
@@ -411,7 +412,7 @@ void Statement::open()
         }
         fetchAll(query);
     } catch (...) {
-        query.finish();
+        releaseQueries();
         m_rows.clear();
         throw;
     }
@@ -427,12 +428,20 @@ void Statement::close()
     m_row = 0;
 }
 
+// SQL Server goes on with a batch after a statement of it was refused: its later results stay
+// pending, and the connection serves no other statement until they are read or thrown away. Freeing
+// the queries throws them away; the statement is prepared again when it next runs.
+void Statement::releaseQueries()
+{
+    m_parts.clear();
+    m_prepared = false;
+}
+
 void Statement::detach()
 {
     close();
-    m_parts.clear();
+    releaseQueries();
     m_preparedTexts.clear();
-    m_prepared = false;
 }
 
 bool Statement::isOpen() const
@@ -714,8 +723,7 @@ bool TDM::connectionAnswers()
 {
     if (!isOpen() || !databaseStillThere())
         return false;
-    QSqlQuery probe(m_db);
-    probe.setForwardOnly(true);
+    QSqlQuery probe = newQuery(m_db);
     const bool answered = probe.exec(u"SELECT 1"_s) && probe.next();
     probe.finish();
     return answered;
@@ -727,7 +735,7 @@ void TDM::configureSqlite()
     const QStringList pragmas{u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s,
                               u"PRAGMA foreign_keys=ON"_s, u"PRAGMA busy_timeout=5000"_s};
     for (const QString& pragma : pragmas) {
-        QSqlQuery q(m_db);
+        QSqlQuery q = newQuery(m_db);
         if (!q.exec(pragma))
             throw Error(hideSecrets(errorText(q.lastError()), m_connection.secrets));
     }
@@ -766,7 +774,7 @@ void TDM::transaction()
     if (m_dialect == Dialect::Sqlite && m_db.driverName() == u"QSQLITE"_s) {
         // Take the write lock at once: a deferred transaction that reads first cannot wait for a
         // writer of another connection, it fails at once.
-        QSqlQuery q(m_db);
+        QSqlQuery q = newQuery(m_db);
         if (!q.exec(u"BEGIN IMMEDIATE"_s))
             throw Error(hideSecrets(errorText(q.lastError()), m_connection.secrets));
         return;
@@ -791,7 +799,7 @@ void TDM::execOrThrow(const QString& text)
 {
     if (!isOpen())
         throw Error(u"Нет соединения с базой данных"_s);
-    QSqlQuery q(m_db);
+    QSqlQuery q = newQuery(m_db);
     if (!q.exec(text))
         throw Error(hideSecrets(errorText(q.lastError()), m_connection.secrets));
 }

@@ -136,6 +136,7 @@ private:
     QString refusedByDatabase(const QString& databaseText) const;
     void runParts();
     void fetchAll(QSqlQuery& query);
+    void releaseQueries();
     void detach();
     Error failure(const QSqlError& error) const;
 

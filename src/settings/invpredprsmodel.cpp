@@ -1,5 +1,6 @@
 #include "settings/invpredprsmodel.h"
 
+#include "data/query.h"
 #include "data/tdm.h"
 
 #include <QBrush>
@@ -83,7 +84,7 @@ int execOnTable(const QSqlDatabase& db, QSqlDriver::StatementType type, const QS
     QString text = driver->sqlStatement(type, tableName, values, true);
     if (!key.isEmpty())
         text += QLatin1Char(' ') + driver->sqlStatement(QSqlDriver::WhereStatement, tableName, key, true);
-    QSqlQuery query(db);
+    QSqlQuery query = newQuery(db);
     if (!query.prepare(text))
         throw Error(query.lastError().text());
     if (type != QSqlDriver::DeleteStatement) {

@@ -1,0 +1,218 @@
+#include "testdatabase.h"
+
+#include "data/error.h"
+#include "data/query.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlRecord>
+
+#include <atomic>
+
+namespace eschf::test {
+
+namespace {
+
+// Every table of the schema, children before their parents.
+const QStringList kServerTables{QStringLiteral("descriptions"),  QStringLiteral("roster"),
+                                QStringLiteral("documents"),     QStringLiteral("invoices"),
+                                QStringLiteral("tbNastrPredpr"), QStringLiteral("tbPredpr"),
+                                QStringLiteral("docCaption"),    QStringLiteral("invPredprs")};
+
+QString valueText(const QVariant& value)
+{
+    if (value.isNull())
+        return QStringLiteral("NULL");
+    switch (value.typeId()) {
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    default:
+        return value.toString();
+    }
+}
+
+// The server refuses an explicit value for an identity column unless told.
+QString withIdentityInsert(const QString& sql)
+{
+    static const QRegularExpression namesId(
+        QStringLiteral("INSERT\\s+INTO\\s+tbPredpr\\s*\\(\\s*idPredpr\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (!sql.contains(namesId))
+        return sql;
+    return QStringLiteral("SET IDENTITY_INSERT tbPredpr ON;\n%1;\nSET IDENTITY_INSERT tbPredpr OFF;")
+        .arg(sql);
+}
+
+} // namespace
+
+void addBackendRows()
+{
+    QTest::addColumn<Backend>("backend");
+    QTest::newRow("SQLite") << Backend::Sqlite;
+    QTest::newRow("SQL Server") << Backend::MsSql;
+}
+
+QString serverConnectionString()
+{
+    return qEnvironmentVariable("ESCHF_TEST_MSSQL");
+}
+
+Backend currentBackend()
+{
+    QFETCH_GLOBAL(Backend, backend);
+    return backend;
+}
+
+TestDatabase::TestDatabase(Backend backend, QString sqliteFile)
+    : m_backend(backend), m_sqliteFile(std::move(sqliteFile))
+{
+    if (!isServer()) {
+        createSqliteDatabase(m_sqliteFile);
+        return;
+    }
+    static std::atomic<int> serial{0};
+    m_connectionName = QStringLiteral("testdatabase-%1").arg(++serial);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_connectionName);
+    db.setDatabaseName(connectionParams().databaseName);
+    if (!db.open()) {
+        const QString reason = db.lastError().text();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        throw Error(QStringLiteral("ESCHF_TEST_MSSQL: %1").arg(reason));
+    }
+    dropServerTables();
+    createServerTables();
+}
+
+TestDatabase::~TestDatabase()
+{
+    if (!isServer())
+        return;
+    try {
+        dropServerTables();
+    } catch (const Error& e) {
+        qWarning("%s", qPrintable(e.message()));
+    }
+    {
+        QSqlDatabase db = server();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QSqlDatabase TestDatabase::server() const
+{
+    return QSqlDatabase::database(m_connectionName, false);
+}
+
+void TestDatabase::createServerTables() const
+{
+    QFile schema(sourcePath(QStringLiteral("db/mssql/schema.sql")));
+    if (!schema.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("cannot read %1").arg(schema.fileName()));
+    static const QRegularExpression go(QStringLiteral("^\\s*GO\\s*$"), QRegularExpression::MultilineOption);
+    for (const QString& batch : QString::fromUtf8(schema.readAll()).split(go)) {
+        if (!batch.trimmed().isEmpty())
+            exec(batch);
+    }
+}
+
+void TestDatabase::dropServerTables() const
+{
+    for (const QString& table : kServerTables)
+        exec(QStringLiteral("IF OBJECT_ID('%1') IS NOT NULL DROP TABLE %1").arg(table));
+}
+
+QString TestDatabase::connectionString() const
+{
+    return isServer() ? serverConnectionString() : sqliteConnectionString(m_sqliteFile);
+}
+
+ConnectionParams TestDatabase::connectionParams() const
+{
+    const QString baseDir = isServer() ? QString() : QFileInfo(m_sqliteFile).absolutePath();
+    return translateConnectionString(connectionString(), baseDir, installedOdbcDrivers());
+}
+
+void TestDatabase::seedDirectory() const
+{
+    if (!isServer()) {
+        test::seedDirectory(m_sqliteFile);
+        return;
+    }
+    QFile script(testDataPath(QStringLiteral("directory.sql")));
+    if (!script.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("cannot read %1").arg(script.fileName()));
+    exec(QString::fromUtf8(script.readAll()));
+}
+
+void TestDatabase::exec(const QString& sql) const
+{
+    if (!isServer()) {
+        execSqlite(m_sqliteFile, sql);
+        return;
+    }
+    QSqlQuery q = newQuery(server());
+    if (!q.exec(withIdentityInsert(sql)))
+        throw Error(QStringLiteral("%1 in %2").arg(q.lastError().text(), sql));
+}
+
+QString TestDatabase::query(const QString& sql) const
+{
+    if (!isServer())
+        return querySqlite(m_sqliteFile, sql);
+    const Rows rows = select(sql);
+    if (rows.rows.isEmpty() || rows.rows.front().isEmpty())
+        throw Error(QStringLiteral("no row from %1").arg(sql));
+    return rows.rows.front().front();
+}
+
+QString TestDatabase::row(const QString& sql) const
+{
+    const Rows rows = select(sql);
+    if (rows.rows.isEmpty())
+        throw Error(QStringLiteral("no row from %1").arg(sql));
+    return rows.rows.front().join(u'|');
+}
+
+QString TestDatabase::contents() const
+{
+    QString text;
+    for (const QString& table : kServerTables) {
+        QStringList lines;
+        for (const QStringList& values : select(QStringLiteral("SELECT * FROM ") + table).rows)
+            lines.append(values.join(u'|'));
+        lines.sort();
+        text += table + u'\n' + lines.join(u'\n') + u'\n';
+    }
+    return text;
+}
+
+Rows TestDatabase::select(const QString& sql) const
+{
+    if (!isServer())
+        return selectSqlite(m_sqliteFile, sql);
+    QSqlQuery q = newQuery(server());
+    if (!q.exec(sql))
+        throw Error(QStringLiteral("%1 in %2").arg(q.lastError().text(), sql));
+    Rows rows;
+    const QSqlRecord record = q.record();
+    for (int i = 0; i < record.count(); ++i)
+        rows.columns.append(record.fieldName(i));
+    while (q.next()) {
+        QStringList row;
+        for (int i = 0; i < record.count(); ++i)
+            row.append(valueText(q.value(i)));
+        rows.rows.append(row);
+    }
+    if (q.lastError().isValid())
+        throw Error(QStringLiteral("%1 in %2").arg(q.lastError().text(), sql));
+    return rows;
+}
+
+} // namespace eschf::test
