@@ -4,10 +4,16 @@
 #include "import/importrun.h"
 #include "import/startup.h"
 #include "invoicexml.h"
+#include "testdatabase.h"
 #include "testsupport.h"
 
 #include <QBuffer>
 #include <QtTest>
+
+#include <memory>
+
+using eschf::test::Backend;
+using eschf::test::TestDatabase;
 
 namespace {
 
@@ -24,7 +30,10 @@ class TestConsole : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase_data();
     void initTestCase();
+    void init();
+    void cleanup();
     void settingsFileMissing_data();
     void settingsFileMissing();
     void reportsStartup_data();
@@ -44,16 +53,27 @@ private slots:
 private:
     // A database with a small directory, a settings file and an empty invoice folder of their own
     // under a sub-folder; returns the settings file. The folder's path is left in *folder.
-    QString prepareImport(const QString& name, QString* folder) const;
+    QString prepareImport(const QString& name, QString* folder);
     Run run(const QStringList& arguments, const QString& workingDirectory, bool cLocale = false) const;
     void writeGoodSettings(const QString& folder) const;
+    // The row's database afresh: the SQLite file at sqliteFile, or the server's tables.
+    TestDatabase& freshDatabase(const QString& sqliteFile);
+    // For tests that reach no database: they run once, on the SQLite row.
+    void skipOnServer() const;
 
     QTemporaryDir m_dir;
     QString m_program; // the copy under test
     QString m_programDir;
     QString m_elsewhere; // a working directory with a settings file of its own
-    QString m_db;
+    QString m_db;        // where the settings in m_elsewhere lead
+    Backend m_backend = Backend::Sqlite;
+    std::unique_ptr<TestDatabase> m_database;
 };
+
+void TestConsole::initTestCase_data()
+{
+    eschf::test::addBackendRows();
+}
 
 void TestConsole::initTestCase()
 {
@@ -77,14 +97,40 @@ void TestConsole::initTestCase()
                             QStringLiteral("INSERT INTO tbPredpr (idPredpr, UNN) VALUES (1, '190555001');"
                                            "INSERT INTO tbNastrPredpr VALUES (1);"));
     // A working directory holding a settings file must not be taken for the program folder.
-    writeGoodSettings(m_elsewhere);
+    eschf::test::writeSettings(QDir(m_elsewhere).filePath(QStringLiteral("MdbConnect.ini")),
+                               eschf::test::sqliteConnectionString(m_db),
+                               m_dir.filePath(QStringLiteral("invoices")));
+}
+
+void TestConsole::init()
+{
+    ESCHF_FETCH_BACKEND(backend);
+    m_backend = backend;
+}
+
+void TestConsole::cleanup()
+{
+    m_database.reset();
+}
+
+TestDatabase& TestConsole::freshDatabase(const QString& sqliteFile)
+{
+    // The old one first: on the server it drops the very tables the new one makes.
+    m_database.reset();
+    m_database = std::make_unique<TestDatabase>(m_backend, sqliteFile);
+    return *m_database;
+}
+
+void TestConsole::skipOnServer() const
+{
+    if (m_backend == Backend::MsSql)
+        QSKIP("reaches no database: the SQLite row covers it");
 }
 
 void TestConsole::writeGoodSettings(const QString& folder) const
 {
     eschf::test::writeSettings(QDir(folder).filePath(QStringLiteral("MdbConnect.ini")),
-                               eschf::test::sqliteConnectionString(m_db),
-                               m_dir.filePath(QStringLiteral("invoices")));
+                               m_database->connectionString(), m_dir.filePath(QStringLiteral("invoices")));
 }
 
 Run TestConsole::run(const QStringList& arguments, const QString& workingDirectory, bool cLocale) const
@@ -125,6 +171,7 @@ void TestConsole::settingsFileMissing()
 {
     QFETCH(QString, workingDirectory);
     QFETCH(QStringList, arguments);
+    skipOnServer();
     QFile::remove(QDir(m_programDir).filePath(QStringLiteral("MdbConnect.ini")));
     const Run r = run(arguments, m_dir.filePath(workingDirectory));
     QCOMPARE(r.status, 2);
@@ -150,13 +197,17 @@ void TestConsole::reportsStartup()
     QFETCH(QStringList, arguments);
     QFETCH(bool, settingsBesideProgram);
     QFETCH(bool, cLocale);
+    TestDatabase& db = freshDatabase(m_dir.filePath(QStringLiteral("startup.db")));
+    db.exec(QStringLiteral("INSERT INTO tbPredpr (idPredpr, UNN) VALUES (1, '190555001');"
+                           "INSERT INTO tbNastrPredpr VALUES (1);"
+                           "INSERT INTO invoices (idSender, compilingYear, number, documentType, "
+                           "idProvider, totalCostVat, totalExcise, totalVat, totalCost) "
+                           "VALUES (1, 2022, 7, 1, 1, '0.000', '0.000', '0.000', '0.000')"));
     QFile::remove(QDir(m_programDir).filePath(QStringLiteral("MdbConnect.ini")));
     if (settingsBesideProgram)
         writeGoodSettings(m_programDir);
-    eschf::test::execSqlite(
-        m_db, QStringLiteral("INSERT INTO invoices (idSender, compilingYear, number, documentType, "
-                             "idProvider, totalCostVat, totalExcise, totalVat, totalCost) "
-                             "VALUES (1, 2022, 7, 1, 1, '0.000', '0.000', '0.000', '0.000')"));
+    else
+        writeGoodSettings(m_elsewhere);
 
     const Run r = run(arguments, m_elsewhere, cLocale);
     QVERIFY2(r.status == 0, qPrintable(r.err));
@@ -168,6 +219,7 @@ void TestConsole::reportsStartup()
 
 void TestConsole::failedStartup()
 {
+    skipOnServer();
     const QString says = QStringLiteral("Microsoft.ACE.OLEDB.12.0");
     const QString settings = m_dir.filePath(QStringLiteral("broken.ini"));
     eschf::test::writeSettings(settings, "Provider=" + says + ";Data Source=buh.accdb;Password=zq7Secret",
@@ -181,24 +233,24 @@ void TestConsole::failedStartup()
 
 void TestConsole::badArguments()
 {
+    skipOnServer();
     const Run r = run({QStringLiteral("--no-such-option")}, m_elsewhere);
     QCOMPARE(r.status, 2);
     QVERIFY(r.err.contains(QStringLiteral("no-such-option")));
 }
 
-QString TestConsole::prepareImport(const QString& name, QString* folder) const
+QString TestConsole::prepareImport(const QString& name, QString* folder)
 {
     const QString root = m_dir.filePath(name);
+    m_database.reset();
     QDir(root).removeRecursively();
     *folder = QDir(root).filePath(QStringLiteral("Счета за июнь")) + u'/';
     QDir().mkpath(*folder);
-    const QString db = QDir(root).filePath(QStringLiteral("buh.db"));
-    eschf::test::createSqliteDatabase(db);
-    eschf::test::execSqlite(db,
-                            QStringLiteral("INSERT INTO tbPredpr (idPredpr, UNN) VALUES (1, '190000001'), "
-                                           "(2, '290000002'); INSERT INTO tbNastrPredpr VALUES (1);"));
+    TestDatabase& db = freshDatabase(QDir(root).filePath(QStringLiteral("buh.db")));
+    db.exec(QStringLiteral("INSERT INTO tbPredpr (idPredpr, UNN) VALUES (1, '190000001'), "
+                           "(2, '290000002'); INSERT INTO tbNastrPredpr VALUES (1);"));
     const QString settings = QDir(root).filePath(QStringLiteral("MdbConnect.ini"));
-    eschf::test::writeSettings(settings, eschf::test::sqliteConnectionString(db), *folder);
+    eschf::test::writeSettings(settings, db.connectionString(), *folder);
     return settings;
 }
 
@@ -334,11 +386,10 @@ void TestConsole::checkWithReport()
 {
     QString folder;
     const QString settings = prepareImport(QStringLiteral("check"), &folder);
-    const QString db = QFileInfo(settings).dir().filePath(QStringLiteral("buh.db"));
-    eschf::test::execSqlite(db,
-                            QStringLiteral("INSERT INTO invoices (idSender, compilingYear, number, "
-                                           "documentType, idProvider, totalCostVat, totalExcise, totalVat, "
-                                           "totalCost) VALUES (2, 2023, 1, 1, 2, '0', '0', '0', '0')"));
+    m_database->exec(QStringLiteral("INSERT INTO invoices (idSender, compilingYear, number, documentType, "
+                                    "idProvider, totalCostVat, totalExcise, totalVat, totalCost) "
+                                    "VALUES (2, 2023, 1, 1, 2, '0', '0', '0', '0')"));
+    const QString before = m_database->contents();
     const QString loads = folder + QStringLiteral("1.xml");
     eschf::test::writeInvoice(loads, eschf::test::InvoiceXml());
     const QString broken = folder + QStringLiteral("2.xml");
@@ -361,8 +412,7 @@ void TestConsole::checkWithReport()
     QVERIFY2(r.err.contains(QStringLiteral("Незавершённых ЭСЧФ, которые загрузка удалит: 1")),
              qPrintable(r.err));
     QVERIFY(QFile::exists(loads) && QFile::exists(broken));
-    QCOMPARE(eschf::test::querySqlite(db, QStringLiteral("SELECT count(*) FROM invoices")),
-             QStringLiteral("1"));
+    QCOMPARE(m_database->contents(), before);
     QFile csv(report);
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QList<QByteArray> rows = csv.readAll().split('\n');

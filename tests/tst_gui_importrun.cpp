@@ -9,6 +9,7 @@
 #include "settings/invpredprsmessages.h"
 #include "settings/invpredprsmodel.h"
 #include "settings/tfrminvpredprs.h"
+#include "testdatabase.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -108,6 +109,7 @@ class TestGuiImportRun : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase_data();
     void initTestCase();
     void init();
     void cleanup();
@@ -150,13 +152,20 @@ private:
     void verifyConsistent() const;
 
     QTemporaryDir m_dir;
-    QString m_db;
+    eschf::test::Backend m_backend = eschf::test::Backend::Sqlite;
+    std::unique_ptr<eschf::test::TestDatabase> m_database;
+    QString m_db;     // the SQLite file, on the SQLite row
     QString m_folder; // the invoice folder, with its trailing separator
     QString m_settings;
     QList<Message> m_messages;
     std::function<void()> m_onSummary;
     std::unique_ptr<eschf::TDM> m_dm;
 };
+
+void TestGuiImportRun::initTestCase_data()
+{
+    eschf::test::addBackendRows();
+}
 
 void TestGuiImportRun::initTestCase()
 {
@@ -167,17 +176,18 @@ void TestGuiImportRun::initTestCase()
 
 void TestGuiImportRun::init()
 {
+    ESCHF_FETCH_BACKEND(backend);
+    m_backend = backend;
     const QString root = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()));
     QDir(root).removeRecursively();
     m_folder = QDir(root).filePath(QStringLiteral("Счета")) + u'/';
     QVERIFY(QDir().mkpath(m_folder));
     m_db = QDir(root).filePath(QStringLiteral("buh.db"));
-    eschf::test::createSqliteDatabase(m_db);
-    eschf::test::execSqlite(m_db,
-                            QStringLiteral("INSERT INTO tbPredpr (idPredpr, UNN) VALUES (1, '190000001'), "
-                                           "(2, '290000002'); INSERT INTO tbNastrPredpr VALUES (1);"));
+    m_database = std::make_unique<eschf::test::TestDatabase>(backend, m_db);
+    m_database->exec(QStringLiteral("INSERT INTO tbPredpr (idPredpr, UNN) VALUES (1, '190000001'), "
+                                    "(2, '290000002'); INSERT INTO tbNastrPredpr VALUES (1);"));
     m_settings = QDir(root).filePath(QStringLiteral("MdbConnect.ini"));
-    eschf::test::writeSettings(m_settings, eschf::test::sqliteConnectionString(m_db), m_folder);
+    eschf::test::writeSettings(m_settings, m_database->connectionString(), m_folder);
 
     m_messages.clear();
     m_onSummary = nullptr;
@@ -204,6 +214,7 @@ void TestGuiImportRun::cleanup()
     eschf::setMessageHandler({});
     eschf::invpredprs::setAskHandler({});
     m_dm.reset();
+    m_database.reset();
 }
 
 std::unique_ptr<TfrmMain> TestGuiImportRun::openWindow()
@@ -277,14 +288,14 @@ QList<Message> TestGuiImportRun::summaries() const
 
 QString TestGuiImportRun::query(const QString& sql) const
 {
-    return eschf::test::querySqlite(m_db, sql);
+    return m_database->query(sql);
 }
 
 void TestGuiImportRun::verifyConsistent() const
 {
     const QString sameInvoice = QStringLiteral(
         "i.idSender = x.idSender AND i.compilingYear = x.compilingYear AND i.number = x.number");
-    QCOMPARE(query(QStringLiteral("SELECT count(*) FROM invoices WHERE completed IS NOT 1")),
+    QCOMPARE(query(QStringLiteral("SELECT count(*) FROM invoices WHERE completed IS NULL OR completed <> 1")),
              QStringLiteral("0"));
     for (const QString& table : {QStringLiteral("roster"), QStringLiteral("documents")}) {
         QCOMPARE(query(QStringLiteral("SELECT count(*) FROM %1 x WHERE NOT EXISTS "
@@ -491,6 +502,7 @@ void TestGuiImportRun::checkFromMenu()
     writeFile(3, QStringLiteral("broken"));
     const auto window = openWindow();
     QVERIFY(window->CheckInvoicesMMBtn->isEnabled());
+    const QString before = m_database->contents();
 
     window->CheckInvoicesMMBtn->trigger();
     QVERIFY(window->runInProgress());
@@ -506,7 +518,7 @@ void TestGuiImportRun::checkFromMenu()
     QCOMPARE(window->LogLB->item(0)->text(), QStringLiteral("Будет загружен"));
     QCOMPARE(window->LogLB->item(3)->text(), m_folder + QStringLiteral("3.xml"));
     QCOMPARE(QDir(m_folder).entryList(QDir::Files).size(), 4);
-    QCOMPARE(query(QStringLiteral("SELECT count(*) FROM invoices")), QStringLiteral("0"));
+    QCOMPARE(m_database->contents(), before);
 }
 
 void TestGuiImportRun::noConnection_data()
@@ -521,6 +533,8 @@ void TestGuiImportRun::noConnection()
 {
     QFETCH(bool, settingsBroken);
     QFETCH(QString, reason);
+    if (m_database->isServer())
+        QSKIP("settings that reach no database, or a database file deleted: the SQLite rows cover it");
     if (settingsBroken) {
         eschf::test::writeSettings(
             m_settings, QStringLiteral("Provider=Microsoft.ACE.OLEDB.12.0;Data Source=x.accdb"), m_folder);
@@ -923,12 +937,12 @@ void TestGuiImportRun::redirectBranchFromLine()
     QFETCH(bool, offered);
 
     // Only the branch 7 of 390000003 is in the directory.
-    eschf::test::execSqlite(m_db, QStringLiteral("INSERT INTO tbPredpr (idPredpr, UNN, DopUNN) VALUES "
-                                                 "(4, '390000003', 7);"));
+    m_database->exec(
+        QStringLiteral("INSERT INTO tbPredpr (idPredpr, UNN, DopUNN) VALUES (4, '390000003', 7)"));
     if (!existing.isEmpty())
-        eschf::test::execSqlite(m_db, QStringLiteral("INSERT INTO invPredprs VALUES ('100', 1, 1), "
-                                                     "('390000003', 5, %1), ('900', 2, 2);")
-                                          .arg(existing));
+        m_database->exec(QStringLiteral("INSERT INTO invPredprs VALUES ('100', 1, 1), "
+                                        "('390000003', 5, %1), ('900', 2, 2);")
+                             .arg(existing));
     writeFile(0, kind);
     const auto window = openWindow();
     runToEnd(*window);
@@ -966,9 +980,10 @@ void TestGuiImportRun::redirectBranchFromLine()
     });
     window->RedirectBranchPBtn->trigger();
     QVERIFY(seen);
-    QCOMPARE(query(QStringLiteral("SELECT group_concat(dopUnn || '>' || newDopUnn) FROM invPredprs "
-                                  "WHERE unn = '390000003'")),
-             QStringLiteral("5>7"));
+    QCOMPARE(
+        m_database->select(QStringLiteral("SELECT dopUnn, newDopUnn FROM invPredprs WHERE unn = '390000003'"))
+            .rows,
+        (QList<QStringList>{{QStringLiteral("5"), QStringLiteral("7")}}));
 
     runToEnd(*window);
     QCOMPARE(window->LogLB->item(0)->text(), kLoaded);

@@ -1,5 +1,5 @@
-// The branch redirection window on a real database: the SQLite file through QSQLITE, and the same
-// file through QODBC and the SQLite ODBC driver (the path SQL Server takes).
+// The branch redirection window on a real database: the SQLite file through QSQLITE, the same file
+// through QODBC and the SQLite ODBC driver, and the SQL Server that ESCHF_TEST_MSSQL names.
 #include "app/messages.h"
 #include "app/program.h"
 #include "app/tfrmmain.h"
@@ -10,6 +10,7 @@
 #include "settings/invpredprsmessages.h"
 #include "settings/invpredprsmodel.h"
 #include "settings/tfrminvpredprs.h"
+#include "testdatabase.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -37,6 +38,7 @@ enum class Backend
 {
     Sqlite,
     OdbcSqlite,
+    MsSql,
 };
 
 QString odbcSqliteDriver()
@@ -75,6 +77,7 @@ class TestInvPredprsWindow : public QObject
     QTemporaryDir m_dir;
     QString m_file;
     Backend m_backend = Backend::Sqlite;
+    std::unique_ptr<test::TestDatabase> m_database;
     std::unique_ptr<TDM> m_dm;
     std::unique_ptr<TfrmInvPredprs> m_form;
     QList<Message> m_messages;
@@ -121,6 +124,7 @@ void TestInvPredprsWindow::initTestCase_data()
     QTest::addColumn<Backend>("backend");
     QTest::newRow("QSQLITE") << Backend::Sqlite;
     QTest::newRow("QODBC-SQLite3") << Backend::OdbcSqlite;
+    QTest::newRow("SQL Server") << Backend::MsSql;
 }
 
 void TestInvPredprsWindow::initTestCase()
@@ -139,8 +143,11 @@ void TestInvPredprsWindow::init()
     m_backend = backend;
     if (backend == Backend::OdbcSqlite && odbcSqliteDriver().isEmpty())
         QSKIP("the SQLite3 ODBC driver is not installed");
+    if (backend == Backend::MsSql && test::serverConnectionString().isEmpty())
+        QSKIP("ESCHF_TEST_MSSQL names no SQL Server");
     m_file = m_dir.filePath(u"window.db"_s);
-    test::createSqliteDatabase(m_file);
+    m_database = std::make_unique<test::TestDatabase>(
+        backend == Backend::MsSql ? test::Backend::MsSql : test::Backend::Sqlite, m_file);
     m_dm = std::make_unique<TDM>(u"window"_s);
     m_dm->open(connection());
     m_messages.clear();
@@ -151,10 +158,13 @@ void TestInvPredprsWindow::cleanup()
 {
     m_form.reset();
     m_dm.reset();
+    m_database.reset();
 }
 
 ConnectionParams TestInvPredprsWindow::connection() const
 {
+    if (m_backend == Backend::MsSql)
+        return m_database->connectionParams();
     if (m_backend == Backend::OdbcSqlite)
         return {
             u"QODBC"_s,
@@ -176,15 +186,17 @@ TfrmInvPredprs& TestInvPredprsWindow::openWindow()
 
 void TestInvPredprsWindow::seed(const QString& values)
 {
-    test::execSqlite(m_file, u"INSERT INTO invPredprs(unn, dopUnn, newDopUnn) VALUES "_s + values);
+    m_database->exec(u"INSERT INTO invPredprs(unn, dopUnn, newDopUnn) VALUES "_s + values);
 }
 
 // The table as "unn/dopUnn/newDopUnn" rows in key order.
 QString TestInvPredprsWindow::table() const
 {
-    return test::querySqlite(m_file, u"SELECT group_concat(unn || '/' || dopUnn || '/' || "
-                                     u"ifnull(newDopUnn, 'NULL'), ' ') FROM "
-                                     u"(SELECT * FROM invPredprs ORDER BY unn, dopUnn)"_s);
+    QStringList rows;
+    for (const QStringList& row :
+         m_database->select(u"SELECT unn, dopUnn, newDopUnn FROM invPredprs ORDER BY unn, dopUnn"_s).rows)
+        rows << row.join(u'/');
+    return rows.join(u' ');
 }
 
 QString TestInvPredprsWindow::gridRows()
@@ -239,7 +251,7 @@ void TestInvPredprsWindow::menuCommandOpensFreshModalWindow()
 {
     seed(u"('100', 1, 2)"_s);
     const QString settings = m_dir.filePath(u"MdbConnect.ini"_s);
-    test::writeSettings(settings, test::sqliteConnectionString(m_file), m_dir.path() + u"/"_s);
+    test::writeSettings(settings, m_database->connectionString(), m_dir.path() + u"/"_s);
     setMessageHandler([](MessageKind, const QString&) {});
     TDM mainDm(u"MDBConnection"_s);
     TfrmMain owner(mainDm, settings);
@@ -279,9 +291,9 @@ void TestInvPredprsWindow::showsCurrentRowsEachTimeItOpens()
     m_form.reset();
 
     // Changed by someone else between the two openings, the window's connection staying open.
-    test::execSqlite(m_file, u"UPDATE invPredprs SET newDopUnn = 5 WHERE unn = '200';"
-                             u"DELETE FROM invPredprs WHERE unn = '100';"
-                             u"INSERT INTO invPredprs VALUES ('300', 6, 7)"_s);
+    m_database->exec(u"UPDATE invPredprs SET newDopUnn = 5 WHERE unn = '200';"
+                     u"DELETE FROM invPredprs WHERE unn = '100';"
+                     u"INSERT INTO invPredprs VALUES ('300', 6, 7)"_s);
     openWindow();
     QCOMPARE(gridRows(), u"200/3/5 300/6/7"_s);
     QVERIFY(m_messages.isEmpty());
@@ -516,7 +528,7 @@ void TestInvPredprsWindow::changeOfVanishedRowReported()
 {
     seed(u"('100', 1, 5), ('100', 2, 6)"_s);
     openWindow();
-    test::execSqlite(m_file, u"DELETE FROM invPredprs WHERE dopUnn = 2"_s);
+    m_database->exec(u"DELETE FROM invPredprs WHERE dopUnn = 2"_s);
     typeCell(1, 2, u"9"_s);
     grid()->setCurrentIndex(model()->index(0, 0));
     QCOMPARE(m_messages.size(), 1);
@@ -537,9 +549,9 @@ void TestInvPredprsWindow::changeOfVanishedRowReported()
 void TestInvPredprsWindow::keyThatIsNotUniqueChangesNothing()
 {
     m_dm->close();
-    test::execSqlite(m_file, u"DROP TABLE invPredprs;"
-                             u"CREATE TABLE invPredprs (unn varchar(20), dopUnn int, newDopUnn int);"
-                             u"INSERT INTO invPredprs VALUES ('100', 1, 5), ('100', 1, 5), ('200', 1, 7)"_s);
+    m_database->exec(u"DROP TABLE invPredprs;"
+                     u"CREATE TABLE invPredprs (unn varchar(20), dopUnn int, newDopUnn int);"
+                     u"INSERT INTO invPredprs VALUES ('100', 1, 5), ('100', 1, 5), ('200', 1, 7)"_s);
     m_dm->open(connection());
     openWindow();
     typeCell(0, 2, u"9"_s);
@@ -556,8 +568,8 @@ void TestInvPredprsWindow::keyThatIsNotUniqueChangesNothing()
     QCOMPARE(table(), u"100/1/5 100/1/5 200/1/7"_s);
 }
 
-// The import worker writes each file in a transaction of its own connection: the window waits for
-// it at most the busy timeout, and a row it could not write stays in editing.
+// The import worker writes each file in a transaction of its own connection: on SQLite the window
+// waits for it at most the busy timeout, and a row it could not write stays in editing.
 void TestInvPredprsWindow::writeWaitsForTheImportAndKeepsTheRow()
 {
     seed(u"('100', 1, 5)"_s);
@@ -578,6 +590,13 @@ void TestInvPredprsWindow::writeWaitsForTheImportAndKeepsTheRow()
     clock.start();
     QTest::keyClick(grid(), Qt::Key_Down);
     QVERIFY(clock.elapsed() < 30000);
+    if (m_backend == Backend::MsSql) {
+        // The server locks rows, not the whole database: the worker's holds nothing of this table.
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.value(0).text));
+        QCOMPARE(table(), u"100/1/6"_s);
+        worker.commit();
+        return;
+    }
     QCOMPARE(m_messages.size(), 1);
     QVERIFY2(m_messages[0].text.startsWith(u"База данных не приняла строку"_s),
              qPrintable(m_messages[0].text));

@@ -3,6 +3,7 @@
 #include "app/program.h"
 #include "app/tfrmmain.h"
 #include "data/tdm.h"
+#include "testdatabase.h"
 #include "testsupport.h"
 
 #include <QAbstractButton>
@@ -50,6 +51,7 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase_data();
     void initTestCase();
     void init();
     void cleanup();
@@ -75,7 +77,14 @@ private:
     QList<Message> m_messages;
     QTemporaryDir m_dir;
     std::unique_ptr<eschf::TDM> m_dm;
+    eschf::test::Backend m_backend = eschf::test::Backend::Sqlite;
+    std::unique_ptr<eschf::test::TestDatabase> m_database;
 };
+
+void TestMainWindow::initTestCase_data()
+{
+    eschf::test::addBackendRows();
+}
 
 // As the program's entry sets the application up.
 void TestMainWindow::initTestCase()
@@ -85,6 +94,12 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
+    ESCHF_FETCH_BACKEND(backend);
+    m_backend = backend;
+    // Only start-up reads the database; the rest is the window itself, or a missing SQLite file.
+    if (backend == eschf::test::Backend::MsSql &&
+        qstrcmp(QTest::currentTestFunction(), "startupOutcome") != 0)
+        QSKIP("reaches no server: the SQLite row covers it");
     m_messages.clear();
     eschf::setMessageHandler([this](MessageKind kind, const QString& text) {
         m_messages.append({kind, text});
@@ -96,6 +111,7 @@ void TestMainWindow::cleanup()
 {
     eschf::setMessageHandler({});
     m_dm.reset();
+    m_database.reset();
 }
 
 std::unique_ptr<TfrmMain> TestMainWindow::makeWindow()
@@ -354,12 +370,15 @@ void TestMainWindow::defaultSettingsAreBesideProgram()
 QString TestMainWindow::settingsOnDatabase(const QString& sql, const QString& databaseName)
 {
     const QString database = m_dir.filePath(QStringLiteral("eschf.db"));
-    eschf::test::createSqliteDatabase(database);
+    m_database.reset();
+    m_database = std::make_unique<eschf::test::TestDatabase>(m_backend, database);
     if (!sql.isEmpty())
-        eschf::test::execSqlite(database, sql);
+        m_database->exec(sql);
+    const QString line1 = databaseName == QFileInfo(database).fileName()
+                              ? m_database->connectionString()
+                              : eschf::test::sqliteConnectionString(m_dir.filePath(databaseName));
     const QString settings = m_dir.filePath(QStringLiteral("settings.ini"));
-    eschf::test::writeSettings(settings, eschf::test::sqliteConnectionString(m_dir.filePath(databaseName)),
-                               m_dir.path() + QStringLiteral("/in/"));
+    eschf::test::writeSettings(settings, line1, m_dir.path() + QStringLiteral("/in/"));
     return settings;
 }
 

@@ -1,12 +1,15 @@
 // eschf-import as a scheduled run meets it at its worst: killed at any moment, the database busy,
 // refusing writes or gone for a while, and a second run on the same folder at once. Whatever
 // happens, every invoice ends up stored exactly once with exactly its rows, no file goes before its
-// invoice is stored, and a later run loads whatever was left.
+// invoice is stored, and a later run loads whatever was left. On SQLite, and on the SQL Server that
+// ESCHF_TEST_MSSQL names, where a session ended from outside takes the place of the file moved away.
 //
 // The sizes come from the environment, so that scripts/reliability.sh runs the same scenarios
 // large: ESCHF_RELIABILITY_FILES (invoices, default 300), ESCHF_RELIABILITY_KILLS (default 20) and
 // ESCHF_RELIABILITY_SEED. Every scenario logs one line of figures that begins with "figures: ".
+#include "data/error.h"
 #include "invoicexml.h"
+#include "testdatabase.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
@@ -86,34 +89,45 @@ QString joined(const QStringList& row, qsizetype from)
     return row.mid(from).join(u'|');
 }
 
+// The key columns that begin each row of storedInvoices()' queries, and what they read as.
+const QString kKeyColumns = QStringLiteral("idSender, compilingYear, number");
+constexpr qsizetype kKeySize = 3;
+
+QString keyOf(const QStringList& row)
+{
+    return row.mid(0, kKeySize).join(u'-');
+}
+
 // What is stored of each invoice, by idSender-year-number: its header, its items in the order they
 // were written with their descriptions, its documents. Ids the database hands out are left out.
-QMap<QString, QString> storedInvoices(const QString& db)
+// A server table keeps no order of writing: there descriptions and documents go by their values.
+QMap<QString, QString> storedInvoices(const TestDatabase& db)
 {
-    const QString key = QStringLiteral("idSender || '-' || compilingYear || '-' || number");
     QMap<QString, QString> stored;
     for (const QStringList& row :
-         selectSqlite(db, QStringLiteral("SELECT %1, * FROM invoices").arg(key)).rows)
-        stored[row.at(0)] += QStringLiteral("header ") + joined(row, 1);
+         db.select(QStringLiteral("SELECT %1, * FROM invoices").arg(kKeyColumns)).rows)
+        stored[keyOf(row)] += QStringLiteral("header ") + joined(row, kKeySize);
 
     QMultiMap<QString, QString> descriptions; // by item id, in the order written
-    const SqliteRows descriptionRows =
-        selectSqlite(db, QStringLiteral("SELECT idStr, idDesc FROM descriptions ORDER BY rowid"));
+    const Rows descriptionRows =
+        db.select(QStringLiteral("SELECT idStr, idDesc FROM descriptions ORDER BY %1")
+                      .arg(db.isServer() ? QStringLiteral("idStr, idDesc") : QStringLiteral("rowid")));
     for (const QStringList& row : descriptionRows.rows)
         descriptions.insert(row.at(0), row.at(1));
     // idStr comes first of the roster's own columns: what follows it is the item.
-    const SqliteRows items =
-        selectSqlite(db, QStringLiteral("SELECT %1, * FROM roster ORDER BY idStr").arg(key));
+    const Rows items = db.select(QStringLiteral("SELECT %1, * FROM roster ORDER BY idStr").arg(kKeyColumns));
     for (const QStringList& row : items.rows) {
-        QStringList codes = descriptions.values(row.at(1));
+        QStringList codes = descriptions.values(row.at(kKeySize));
         std::reverse(codes.begin(), codes.end()); // QMultiMap gives the latest first
-        stored[row.at(0)] +=
-            QStringLiteral("\nitem ") + joined(row, 2) + QStringLiteral(" described ") + codes.join(u',');
+        stored[keyOf(row)] += QStringLiteral("\nitem ") + joined(row, kKeySize + 1) +
+                              QStringLiteral(" described ") + codes.join(u',');
     }
-    const SqliteRows documents =
-        selectSqlite(db, QStringLiteral("SELECT %1, * FROM documents ORDER BY rowid").arg(key));
+    const Rows documents =
+        db.select(QStringLiteral("SELECT %1, * FROM documents ORDER BY %2")
+                      .arg(kKeyColumns, db.isServer() ? kKeyColumns + QStringLiteral(", code, docNumber")
+                                                      : QStringLiteral("rowid")));
     for (const QStringList& row : documents.rows)
-        stored[row.at(0)] += QStringLiteral("\ndocument ") + joined(row, 1);
+        stored[keyOf(row)] += QStringLiteral("\ndocument ") + joined(row, kKeySize);
     return stored;
 }
 
@@ -323,6 +337,7 @@ class TestReliability : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase_data();
     void initTestCase();
     void init();
     void cleanup();
@@ -331,9 +346,12 @@ private slots:
     void databaseBusy();
     void writesRefused();
     void databaseFileAway();
+    void sessionEndedFromOutside();
     void twoRunsAtOnce();
 
 private:
+    // A fresh database with the directory, an empty folder and a settings file for both.
+    void setUp();
     void prepare(int files);
     QString path(int i) const { return m_folder + fileName(i); }
     Finished runToEnd() const { return Import(m_program, m_settings).finish(); }
@@ -344,20 +362,33 @@ private:
     // A later run loads whatever was left, and then everything is as an undisturbed run leaves it.
     void verifyNextRunLoadsTheRest() const;
     bool moveDatabaseAwayAndBack(Finished* finished, int* loadedAfter);
+    // Ends every other session of the server database; how many, or an empty value with the
+    // server's reason when it may not.
+    std::optional<int> endOtherSessions(QString* refusal) const;
+    static int loadedAfterLastFailure(const Finished& finished);
     static void figures(const QString& line);
 
     QString m_program;
     int m_files = 300;
     int m_kills = 20;
     quint32 m_seed = 20261209;
-    QMap<QString, QString> m_reference; // every invoice as an undisturbed run stores it
+    Backend m_backend = Backend::Sqlite;
+    // Every invoice as an undisturbed run stores it, on each backend.
+    QMap<Backend, QMap<QString, QString>> m_references;
+    QMap<QString, QString> m_reference; // the row's
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_db;
+    std::unique_ptr<TestDatabase> m_database;
+    QString m_db; // the SQLite file
     QString m_folder;
     QString m_settings;
     int m_prepared = 0;
 };
+
+void TestReliability::initTestCase_data()
+{
+    addBackendRows();
+}
 
 void TestReliability::initTestCase()
 {
@@ -370,19 +401,29 @@ void TestReliability::initTestCase()
     m_kills = environmentNumber("ESCHF_RELIABILITY_KILLS", m_kills);
     m_seed = quint32(environmentNumber("ESCHF_RELIABILITY_SEED", int(m_seed)));
     qInfo("%d invoices, %d kills, seed %u", m_files, m_kills, m_seed);
-
-    // The reference: the same invoices loaded by one run that nothing disturbs.
-    init();
-    prepare(m_files);
-    const Finished reference = runToEnd();
-    QCOMPARE(reference.status, 0);
-    QCOMPARE(reference.loaded, m_files);
-    m_reference = storedInvoices(m_db);
-    QCOMPARE(m_reference.size(), qsizetype(m_files));
-    cleanup();
 }
 
 void TestReliability::init()
+{
+    ESCHF_FETCH_BACKEND(backend);
+    m_backend = backend;
+    if (!m_references.contains(backend)) {
+        // The reference: the same invoices loaded by one run that nothing disturbs.
+        setUp();
+        prepare(m_files);
+        const Finished reference = runToEnd();
+        QCOMPARE(reference.status, 0);
+        QCOMPARE(reference.loaded, m_files);
+        const QMap<QString, QString> stored = storedInvoices(*m_database);
+        QCOMPARE(stored.size(), qsizetype(m_files));
+        m_references.insert(backend, stored);
+        cleanup();
+    }
+    m_reference = m_references.value(backend);
+    setUp();
+}
+
+void TestReliability::setUp()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
@@ -390,13 +431,15 @@ void TestReliability::init()
     m_folder = m_dir->filePath(QStringLiteral("in")) + u'/';
     m_settings = m_dir->filePath(QStringLiteral("MdbConnect.ini"));
     QVERIFY(QDir().mkpath(m_folder));
-    createSqliteDatabase(m_db);
-    seedDirectory(m_db);
-    writeSettings(m_settings, sqliteConnectionString(m_db), m_folder);
+    m_database.reset();
+    m_database = std::make_unique<TestDatabase>(m_backend, m_db);
+    m_database->seedDirectory();
+    writeSettings(m_settings, m_database->connectionString(), m_folder);
 }
 
 void TestReliability::cleanup()
 {
+    m_database.reset();
     m_dir.reset();
 }
 
@@ -410,10 +453,12 @@ void TestReliability::prepare(int files)
 Audit TestReliability::audit() const
 {
     Audit audit;
-    QMap<QString, QString> stored = storedInvoices(m_db);
+    QMap<QString, QString> stored = storedInvoices(*m_database);
     audit.stored = int(stored.size());
     audit.halfWritten =
-        querySqlite(m_db, QStringLiteral("SELECT count(*) FROM invoices WHERE completed IS NOT 1")).toInt();
+        m_database
+            ->query(QStringLiteral("SELECT count(*) FROM invoices WHERE completed IS NULL OR completed <> 1"))
+            .toInt();
     for (int i = 0; i < m_prepared; ++i) {
         const bool fileThere = QFile::exists(path(i));
         audit.filesLeft += fileThere ? 1 : 0;
@@ -437,12 +482,13 @@ Audit TestReliability::audit() const
 
 void TestReliability::verifyFailedFilesStayed(const Finished& run, const QString& reasonPart) const
 {
-    const QMap<QString, QString> stored = storedInvoices(m_db);
+    const QMap<QString, QString> stored = storedInvoices(*m_database);
     for (const QString& failed : run.failed()) {
         QVERIFY2(QFile::exists(failed), qPrintable(failed));
         const int i = QFileInfo(failed).completeBaseName().toInt();
         QVERIFY2(!stored.contains(keyFor(i)), qPrintable(failed));
-        QVERIFY2(run.reasons.value(failed).contains(reasonPart),
+        const QString reason = run.reasons.value(failed);
+        QVERIFY2(!reason.isEmpty() && reason.contains(reasonPart),
                  qPrintable(failed + QStringLiteral(": ") + run.reasons.value(failed)));
     }
 }
@@ -507,6 +553,8 @@ void TestReliability::killedAtAnyMoment()
 
 void TestReliability::databaseBusy()
 {
+    if (m_database->isServer())
+        QSKIP("holds SQLite's write lock: a server locks rows, and the program sets it no timeout");
     const int holdMs = kBusyTimeoutMs + 1500;
     prepare(qMin(m_files, 200));
     Import run(m_program, m_settings);
@@ -555,9 +603,13 @@ void TestReliability::writesRefused()
     // file may stay, and the files after them load as ever.
     const int firstRefused = 20;
     const int refused = 20;
-    execSqlite(m_db, QStringLiteral("CREATE TRIGGER refuse_items BEFORE INSERT ON roster "
-                                    "WHEN NEW.number BETWEEN %1 AND %2 "
-                                    "BEGIN SELECT RAISE(ABORT, 'запись запрещена'); END;")
+    const bool server = m_database->isServer();
+    // SQLite adds no constraint to a table it has, the server no trigger text of SQLite's.
+    m_database->exec((server ? QStringLiteral("ALTER TABLE roster ADD CONSTRAINT refuse_items "
+                                              "CHECK (number NOT BETWEEN %1 AND %2)")
+                             : QStringLiteral("CREATE TRIGGER refuse_items BEFORE INSERT ON roster "
+                                              "WHEN NEW.number BETWEEN %1 AND %2 "
+                                              "BEGIN SELECT RAISE(ABORT, 'запись запрещена'); END;"))
                          .arg(firstRefused + 1)
                          .arg(firstRefused + refused));
     const Finished finished = runToEnd();
@@ -567,7 +619,8 @@ void TestReliability::writesRefused()
         expected.append(path(i));
     const QStringList failed = finished.failed();
     QCOMPARE(failed, expected);
-    verifyFailedFilesStayed(finished, QStringLiteral("запись запрещена"));
+    // The refusal's own words are the database's: only SQLite's trigger text is ours.
+    verifyFailedFilesStayed(finished, server ? QString() : QStringLiteral("запись запрещена"));
     const Audit during = audit();
     figures(QStringLiteral("writes refused by the database during %1 files: %2 failed with their reason "
                            "and stayed, %3 half-written, %4 lost")
@@ -577,7 +630,8 @@ void TestReliability::writesRefused()
                 .arg(during.lost.size()));
     QVERIFY(during.clean());
     QCOMPARE(during.filesLeft, refused);
-    execSqlite(m_db, QStringLiteral("DROP TRIGGER refuse_items"));
+    m_database->exec(server ? QStringLiteral("ALTER TABLE roster DROP CONSTRAINT refuse_items")
+                            : QStringLiteral("DROP TRIGGER refuse_items"));
     verifyNextRunLoadsTheRest();
 }
 
@@ -600,12 +654,7 @@ bool TestReliability::moveDatabaseAwayAndBack(Finished* finished, int* loadedAft
         return false;
     run.resume();
     *finished = run.finish();
-    const QStringList failed = finished->failed();
-    *loadedAfter = 0;
-    if (!failed.isEmpty()) {
-        for (auto it = finished->lines.upperBound(failed.last()); it != finished->lines.cend(); ++it)
-            *loadedAfter += it.value() == kLoaded ? 1 : 0;
-    }
+    *loadedAfter = loadedAfterLastFailure(*finished);
     return true;
 #else
     Q_UNUSED(finished);
@@ -614,8 +663,21 @@ bool TestReliability::moveDatabaseAwayAndBack(Finished* finished, int* loadedAft
 #endif
 }
 
+int TestReliability::loadedAfterLastFailure(const Finished& finished)
+{
+    const QStringList failed = finished.failed();
+    int loaded = 0;
+    if (!failed.isEmpty()) {
+        for (auto it = finished.lines.upperBound(failed.last()); it != finished.lines.cend(); ++it)
+            loaded += it.value() == kLoaded ? 1 : 0;
+    }
+    return loaded;
+}
+
 void TestReliability::databaseFileAway()
 {
+    if (m_database->isServer())
+        QSKIP("moves the SQLite file away: sessionEndedFromOutside is the server's counterpart");
 #ifdef Q_OS_WIN
     // SQLite holds its file open without delete sharing, so Windows refuses to move it while a
     // run lasts: the run is not disturbed and loads every file.
@@ -641,7 +703,7 @@ void TestReliability::databaseFileAway()
     int loadedAfter = 0;
     for (int attempt = 0; attempt < 3 && loadedAfter == 0; ++attempt) {
         cleanup();
-        init();
+        setUp();
         prepare(qMin(m_files, 1000));
         QVERIFY(moveDatabaseAwayAndBack(&finished, &loadedAfter));
     }
@@ -660,6 +722,64 @@ void TestReliability::databaseFileAway()
                 .arg(during.halfWritten)
                 .arg(during.lost.size()));
     QVERIFY(during.clean());
+    verifyNextRunLoadsTheRest();
+}
+
+std::optional<int> TestReliability::endOtherSessions(QString* refusal) const
+{
+    // Every other session of this database is the run's: the other tests use databases of their own.
+    const Rows sessions = m_database->select(
+        QStringLiteral("SELECT spid FROM sys.sysprocesses WHERE dbid = DB_ID() AND spid <> @@SPID"));
+    int ended = 0;
+    for (const QStringList& session : sessions.rows) {
+        try {
+            m_database->exec(QStringLiteral("KILL ") + session.at(0));
+        } catch (const eschf::Error& e) {
+            *refusal = e.message();
+            return std::nullopt;
+        }
+        ++ended;
+    }
+    return ended;
+}
+
+// The server ends the run's session, as a network blip or a restart of the server would: at most
+// the file under way fails and stays, the run goes on with a new connection, nothing is half-stored.
+void TestReliability::sessionEndedFromOutside()
+{
+    if (!m_database->isServer())
+        QSKIP("a file has no session to end: databaseFileAway is SQLite's counterpart");
+    prepare(qMin(m_files, 200));
+    Finished finished;
+    {
+        Import run(m_program, m_settings);
+        run.waitForFiles(10);
+        QVERIFY(run.running());
+        run.pause();
+        QString refusal;
+        const std::optional<int> ended = endOtherSessions(&refusal);
+        run.resume();
+        if (!ended)
+            QSKIP(qPrintable(QStringLiteral("the test login may not end sessions: ") + refusal));
+        QVERIFY(*ended > 0);
+        finished = run.finish();
+    }
+    const QStringList failed = finished.failed();
+    QCOMPARE(finished.lines.size(), qsizetype(m_prepared));
+    QVERIFY2(failed.size() <= 1, qPrintable(failed.join(u' ')));
+    QCOMPARE(finished.status, failed.isEmpty() ? 0 : 1);
+    QCOMPARE(finished.loaded, m_prepared - int(failed.size()));
+    verifyFailedFilesStayed(finished, QString());
+    const Audit during = audit();
+    figures(QStringLiteral("server session ended during %1 files: %2 failed with their reason and "
+                           "stayed, %3 loaded after it, %4 half-written, %5 lost")
+                .arg(m_prepared)
+                .arg(failed.size())
+                .arg(loadedAfterLastFailure(finished))
+                .arg(during.halfWritten)
+                .arg(during.lost.size()));
+    QVERIFY(during.clean());
+    QCOMPARE(during.filesLeft, failed.size());
     verifyNextRunLoadsTheRest();
 }
 
