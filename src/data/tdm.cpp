@@ -305,8 +305,9 @@ Error Statement::failure(const QSqlError& error) const
     const QString text = hideSecrets(errorText(error), m_owner.m_connection.secrets);
     std::size_t param = m_params.size();
     const QString place = refusedByDatabase(text, &param);
-    Error result = place.isEmpty() ? Error(text)
-                                   : Error(u"%1. Подробности: %2: %3"_s.arg(place, m_name, text), valuePlaceOf(param));
+    Error result = place.isEmpty()
+                       ? Error(text)
+                       : Error(u"%1. Подробности: %2: %3"_s.arg(place, m_name, text), valuePlaceOf(param));
     if (m_owner.dialect() == Dialect::MsSql && error.nativeErrorCode() == u"1222"_s)
         result.markLockTimedOut();
     return result;

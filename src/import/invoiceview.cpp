@@ -565,6 +565,11 @@ void appendTable(QString& text, const ViewTable& table, ViewSection section,
 
 const ViewTable& InvoiceView::table(ViewSection section) const
 {
+    return const_cast<InvoiceView*>(this)->table(section);
+}
+
+ViewTable& InvoiceView::table(ViewSection section)
+{
     switch (section) {
     case ViewSection::Head:
         break;
@@ -618,6 +623,10 @@ InvoiceView readInvoiceView(TDM& dm, const QString& ownUnn, const QString& fileP
     }
     if (view.result && view.result->place)
         view.selected = viewPlaceOf(view, *view.result->place);
+    if (view.selected) {
+        ViewTable& table = view.table(view.selected->section);
+        table.rows[view.selected->row][view.selected->column].marked = true;
+    }
     return view;
 }
 

@@ -66,6 +66,7 @@ struct InvoiceView
     // The cell of the element the outcome's reason is about.
     std::optional<ViewPlace> selected;
 
+    ViewTable& table(ViewSection section);
     const ViewTable& table(ViewSection section) const;
 };
 
