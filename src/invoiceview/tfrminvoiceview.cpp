@@ -15,8 +15,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -24,7 +26,9 @@
 namespace {
 
 // A cell wider than this many average characters wraps its text and shows it whole as a tooltip.
-constexpr int kWidestColumnChars = 45;
+constexpr int kWidestColumnChars = 40;
+// An invoice names a handful of parties: all of them are in sight at once.
+constexpr int kPartiesShownWhole = 8;
 
 const QColor kMarkedBackground(255, 226, 222);
 const QColor kMarkedText(150, 0, 0);
@@ -75,6 +79,15 @@ QString outcomeText(const std::optional<eschf::FileResult>& result)
         return QStringLiteral("Файл ещё не загружался");
     return QStringLiteral("Итог: %1 — %2")
         .arg(eschf::outcomeLetter(result->outcome), eschf::outcomeWords(*result));
+}
+
+// The grid's height that shows its header and up to rows rows whole.
+int heightOfRows(const QTableWidget* grid, int rows)
+{
+    int height = grid->horizontalHeader()->sizeHint().height() + 2 * grid->frameWidth();
+    for (int row = 0; row < std::min(rows, grid->rowCount()); ++row)
+        height += grid->rowHeight(row);
+    return height;
 }
 
 QWidget* titled(const QString& title, QWidget* content, QWidget* parent)
@@ -139,7 +152,10 @@ void TfrmInvoiceView::createControls()
         DocumentGrid = createGrid(m_view.document, "DocumentGrid", true);
         TotalsGrid = createGrid(m_view.totals, "TotalsGrid", true);
         PartiesGrid = createGrid(m_view.parties, "PartiesGrid", false);
+        PartiesGrid->setMinimumHeight(heightOfRows(PartiesGrid, kPartiesShownWhole));
         ItemsGrid = createGrid(m_view.items, "ItemsGrid", false);
+        // It scrolls sideways: a stretched last column would keep changing the width to scroll.
+        ItemsGrid->horizontalHeader()->setStretchLastSection(false);
 
         auto* const top = new QWidget(this);
         auto* const topLayout = new QHBoxLayout(top);
@@ -179,6 +195,8 @@ QTableWidget* TfrmInvoiceView::createGrid(const eschf::ViewTable& table, const c
     grid->setSelectionBehavior(QAbstractItemView::SelectItems);
     grid->verticalHeader()->hide();
     grid->setWordWrap(true);
+    grid->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    grid->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     for (int row = 0; row < table.rows.size(); ++row) {
         const QList<eschf::ViewCell>& cells = table.rows.at(row);
         for (int column = 0; column < cells.size(); ++column) {
@@ -198,10 +216,7 @@ QTableWidget* TfrmInvoiceView::createGrid(const eschf::ViewTable& table, const c
     grid->resizeRowsToContents();
     grid->horizontalHeader()->setStretchLastSection(true);
     if (fitRows) {
-        int height = grid->horizontalHeader()->height() + 2 * grid->frameWidth();
-        for (int row = 0; row < grid->rowCount(); ++row)
-            height += grid->rowHeight(row);
-        grid->setFixedHeight(height);
+        grid->setFixedHeight(heightOfRows(grid, grid->rowCount()));
         grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         int width = 2 * grid->frameWidth();
         for (int column = 0; column < grid->columnCount(); ++column)
@@ -236,17 +251,20 @@ void TfrmInvoiceView::selectFailure()
     if (!target)
         return;
     target->setCurrentCell(m_view.selected->row, m_view.selected->column);
-    target->scrollToItem(target->currentItem(), QAbstractItemView::PositionAtCenter);
 }
 
 void TfrmInvoiceView::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (m_view.selected) {
-        if (QTableWidget* const target = grid(m_view.selected->section)) {
-            target->setFocus();
-            target->scrollToItem(target->currentItem(), QAbstractItemView::PositionAtCenter);
-        }
+    if (!m_view.selected)
+        return;
+    if (QTableWidget* const target = grid(m_view.selected->section)) {
+        target->setFocus();
+        // Once the layout has given the grid its size: before, every cell lies off its viewport.
+        QTimer::singleShot(0, target, [target] {
+            target->horizontalScrollBar()->setValue(0);
+            target->scrollToItem(target->currentItem(), QAbstractItemView::EnsureVisible);
+        });
     }
 }
 
