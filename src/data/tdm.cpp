@@ -735,7 +735,7 @@ void TDM::setLockWait(int milliseconds)
     if (m_dialect != Dialect::MsSql || !isOpen())
         return;
     // Sent directly, not prepared: a SET run through sp_prepexec would end with it.
-    QSqlQuery query(m_db);
+    QSqlQuery query = newQuery(m_db);
     if (!query.exec(u"SET LOCK_TIMEOUT %1"_s.arg(milliseconds)))
         throw Error(hideSecrets(errorText(query.lastError()), m_connection.secrets));
 }
