@@ -846,7 +846,8 @@ void TestGuiImportRun::reportOfTheList()
 #endif
     eschf::test::writeInvoice(m_folder + oddName, noDocument);
     const auto window = openWindow();
-    const QString target = m_dir.filePath(QStringLiteral("отчёт.csv"));
+    // Beside the settings: a folder of this row alone.
+    const QString target = QFileInfo(m_settings).dir().filePath(QStringLiteral("отчёт.csv"));
     QCOMPARE(saveReport(*window, target), QList<QStringList>()); // nothing listed yet
     QVERIFY(!QFile::exists(target));
     runToEnd(*window);
