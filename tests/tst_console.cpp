@@ -39,6 +39,7 @@ private slots:
     void undeletableFile();
     void progressOnTerminal();
     void checkWithReport();
+    void driverWarningsStayOffStderr();
 
 private:
     // A database with a small directory, a settings file and an empty invoice folder of their own
@@ -367,6 +368,30 @@ void TestConsole::checkWithReport()
     const QList<QByteArray> rows = csv.readAll().split('\n');
     QCOMPARE(rows.size(), 4); // header, two files, nothing after the last CRLF
     QVERIFY(rows.at(1).startsWith("\"1.xml\";\"290000002-2024-0000000101\";\"E\";"));
+}
+
+// Through ODBC a refused statement makes Qt's driver warn; stderr still holds the program's lines
+// alone, the driver's text once, inside the file's reason.
+void TestConsole::driverWarningsStayOffStderr()
+{
+    const QString driver = eschf::test::sqliteOdbcDriver();
+    if (driver.isEmpty())
+        QSKIP("the SQLite ODBC driver is not installed");
+    QString folder;
+    const QString settings = prepareImport(QStringLiteral("driver-warnings"), &folder);
+    const QString db = QFileInfo(settings).dir().filePath(QStringLiteral("buh.db"));
+    eschf::test::writeSettings(
+        settings, QStringLiteral("Driver=%1;Database=%2").arg(driver, eschf::test::hostPath(db)), folder);
+    eschf::test::InvoiceXml refused;
+    refused.items.front().name = QString(600, u'Я'); // wider than its column
+    const QString path = eschf::test::writeInvoice(folder + QStringLiteral("invoice.xml"), refused);
+
+    const Run r = run({QStringLiteral("--config"), settings}, m_elsewhere);
+    QCOMPARE(r.status, 1);
+    const QStringList err = r.err.split(u'\n', Qt::SkipEmptyParts);
+    QVERIFY2(err.size() == 3, qPrintable(r.err));
+    QVERIFY2(err.at(2).startsWith(path + QStringLiteral(": Позиция 1, roster/rosterItem/name")),
+             qPrintable(r.err));
 }
 
 void TestConsole::progressOnTerminal()

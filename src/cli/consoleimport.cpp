@@ -195,6 +195,14 @@ void writeConsole(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+void keepQtMessagesOffStderr()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtFatalMsg)
+            writeConsole(stderr, message + u'\n');
+    });
+}
+
 ConsoleDevice::ConsoleDevice(FILE* stream) : m_stream(stream)
 {
     open(QIODevice::WriteOnly | QIODevice::Unbuffered);

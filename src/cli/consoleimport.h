@@ -71,6 +71,11 @@ private:
     FILE* m_stream;
 };
 
+// Qt's own messages (a driver's "Unable to execute statement" and the like) kept off stderr, which
+// holds the program's lines alone: what a driver said reaches the user inside the file's reason.
+// A fatal message is still written.
+void keepQtMessagesOffStderr();
+
 // SIGINT and SIGTERM set the flag instead of killing the program halfway through a file.
 void cancelOnInterrupt(std::atomic<bool>* flag);
 

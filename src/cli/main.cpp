@@ -125,6 +125,7 @@ int main(int argc, char* argv[])
     if (const int* status = std::get_if<int>(&parsed))
         return *status;
     const Options& options = std::get<Options>(parsed);
+    eschf::keepQtMessagesOffStderr();
 
     // A report that cannot be written is refused before anything is loaded.
     std::unique_ptr<eschf::ReportFile> report;

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
@@ -164,6 +165,26 @@ void writeSettings(const QString& filePath, const QString& line1, const QString&
     file.write((line1 + QStringLiteral("\r\n") + line2 + QStringLiteral("\r\n")).toUtf8());
 }
 
+QString sqliteOdbcDriver()
+{
+    // As unixODBC has it registered: under Wine too, whose odbc32 hands connections to the host's.
+    QStringList registered;
+    QFile ini(QStringLiteral("/etc/odbcinst.ini"));
+    if (ini.open(QIODevice::ReadOnly)) {
+        static const QRegularExpression section(QStringLiteral("^\\[(.+)\\]\\s*$"));
+        for (const QByteArray& line : ini.readAll().split('\n')) {
+            const QRegularExpressionMatch m = section.match(QString::fromUtf8(line));
+            if (m.hasMatch())
+                registered << m.captured(1);
+        }
+    }
+    for (const QString& name : {QStringLiteral("SQLite3"), QStringLiteral("SQLite3 ODBC Driver")}) {
+        if (registered.contains(name))
+            return name;
+    }
+    return {};
+}
+
 QString sqliteConnectionString(const QString& databaseFile)
 {
     return QStringLiteral("Provider=SQLite;Data Source=") + databaseFile;
@@ -263,9 +284,9 @@ FolderLock::FolderLock(QString folder) : m_folder(std::move(folder))
     m_locked = true;
     for (const QString& name : dir.entryList(QDir::Files)) {
         const QString native = QDir::toNativeSeparators(dir.filePath(name));
-        const HANDLE handle =
-            CreateFileW(reinterpret_cast<const wchar_t*>(native.utf16()), GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(native.utf16()), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             m_locked = false;
         else

@@ -56,6 +56,9 @@ void writeSettings(const QString& filePath, const QString& line1, const QString&
 // The SQLite connection string for a database file.
 QString sqliteConnectionString(const QString& databaseFile);
 
+// The name the SQLite 3 ODBC driver is registered under; empty when it is not.
+QString sqliteOdbcDriver();
+
 // Whether the tests run under Wine rather than on Windows itself.
 bool underWine();
 // A file name as a driver of the host system takes it: under Wine, ODBC drivers are the host's
@@ -83,7 +86,7 @@ private:
     QString m_folder;
     bool m_locked = false;
     bool m_immutable = false;
-    int m_mode = -1; // the permissions to give back
+    int m_mode = -1;        // the permissions to give back
     QList<void*> m_handles; // the files held open on Windows
 };
 
