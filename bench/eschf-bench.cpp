@@ -1,6 +1,6 @@
 // The import's speed on the embedded database, against the floor that durability sets: the same rows
 // inserted with prepared statements and one durable transaction per invoice, without parsing or
-// lookups.
+// lookups. With --server, the same run on a SQL Server database as well.
 #include "data/connection.h"
 #include "data/error.h"
 #include "data/tdm.h"
@@ -9,12 +9,15 @@
 #include "mapping/invoicedocument.h"
 #include "mapping/rows.h"
 #include "synthetic.h"
+#include "testdatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -43,6 +46,7 @@ struct Options
 {
     int files = 1000;
     QString schema = QStringLiteral(ESCHF_SQLITE_SCHEMA);
+    QString server; // an ODBC connection string to an empty SQL Server database
     bool ok = true;
 };
 
@@ -56,11 +60,23 @@ Options parseOptions(const QStringList& arguments)
             options.ok = options.ok && options.files > 0;
         } else if (argument == u"--schema" && i + 1 < arguments.size()) {
             options.schema = arguments.at(++i);
+        } else if (argument == u"--server" && i + 1 < arguments.size()) {
+            options.server = arguments.at(++i);
         } else {
             options.ok = false;
         }
     }
     return options;
+}
+
+void writeInvoices(const QString& folder, int files)
+{
+    QDir().mkpath(folder);
+    for (int i = 0; i < files; ++i) {
+        QFile file(folder + QStringLiteral("%1.xml").arg(i, 7, 10, QLatin1Char('0')));
+        if (!file.open(QIODevice::WriteOnly) || file.write(invoiceXml(syntheticInvoice(i))) < 0)
+            throw Error(QStringLiteral("Не удалось записать %1").arg(file.fileName()));
+    }
 }
 
 void execSql(const QString& databaseFile, const QString& sql)
@@ -319,15 +335,10 @@ int runBenchmark(const Options& options)
     if (!work.isValid())
         throw Error(QStringLiteral("Не удалось создать временную папку"));
     const QString folder = work.filePath(QStringLiteral("invoices")) + QLatin1Char('/');
-    QDir().mkpath(folder);
     const QString importDb = work.filePath(QStringLiteral("import.db"));
     const QString floorDb = work.filePath(QStringLiteral("floor.db"));
 
-    for (int i = 0; i < options.files; ++i) {
-        QFile file(folder + QStringLiteral("%1.xml").arg(i, 7, 10, QLatin1Char('0')));
-        if (!file.open(QIODevice::WriteOnly) || file.write(invoiceXml(syntheticInvoice(i))) < 0)
-            throw Error(QStringLiteral("Не удалось записать %1").arg(file.fileName()));
-    }
+    writeInvoices(folder, options.files);
     prepareDatabase(importDb, options.schema);
     prepareDatabase(floorDb, options.schema);
     syncDisks();
@@ -411,6 +422,77 @@ int runBenchmark(const Options& options)
     return 0;
 }
 
+// The server's tables made afresh for the run and dropped after it: the database is left empty.
+class ServerTables
+{
+public:
+    explicit ServerTables(const ConnectionParams& connection)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(connection.driver, kName);
+        db.setDatabaseName(connection.databaseName);
+        if (!db.open())
+            throw Error(maskSecrets(db.lastError().text(), connection.secrets));
+        eschf::test::recreateServerTables(db);
+        eschf::test::execOnServer(db, Directory::seedSql());
+    }
+    ~ServerTables()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(kName, false);
+            try {
+                eschf::test::dropServerTables(db);
+            } catch (const Error& e) {
+                fprintf(stderr, "%s\n", e.what());
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(kName);
+    }
+    ServerTables(const ServerTables&) = delete;
+    ServerTables& operator=(const ServerTables&) = delete;
+
+private:
+    static constexpr const char* kName = "bench-server-tables";
+};
+
+// The same files through the same run into the server: what a department's own server and link
+// make of it, beside the embedded figures above.
+int runOnServer(const Options& options)
+{
+    QTemporaryDir work;
+    if (!work.isValid())
+        throw Error(QStringLiteral("Не удалось создать временную папку"));
+    const QString folder = work.filePath(QStringLiteral("invoices")) + QLatin1Char('/');
+    writeInvoices(folder, options.files);
+    const ConnectionParams connection =
+        translateConnectionString(options.server, QString(), installedOdbcDrivers());
+    const ServerTables tables(connection);
+
+    TDM dm(QStringLiteral("bench-server"));
+    dm.open(connection);
+    InvoiceDocument document;
+    ImportRun run(dm, connection, document, Directory::ownUnn(), false);
+    CountingObserver observer;
+    Measure import;
+    import.start();
+    run.run(listFolder(folder, QStringLiteral("*.xml"), false), observer);
+    import.stop();
+    const quint64 statements = dm.statementsRun();
+    dm.close();
+    const int loaded = run.counters().loaded;
+    if (observer.failures > 0 || loaded != options.files) {
+        fprintf(stderr, "server: загружено %d из %d\n", loaded, options.files);
+        return 1;
+    }
+    const double n = options.files;
+    out() << "server: " << QString::number(import.wallNs / 1e9, 'f', 3) << " s, "
+          << QString::number(n / (import.wallNs / 1e9), 'f', 0) << " files/s, "
+          << QString::number(import.wallNs / 1e6 / n, 'f', 3) << " ms/file (cpu " << cpuText(import.cpu, n)
+          << ")" << Qt::endl;
+    out() << "server statements per file: " << QString::number(statements / n, 'f', 1) << Qt::endl;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -418,11 +500,15 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const Options options = parseOptions(app.arguments());
     if (!options.ok) {
-        fprintf(stderr, "usage: eschf-bench [--files N] [--schema db/sqlite/schema.sql]\n");
+        fprintf(stderr, "usage: eschf-bench [--files N] [--schema db/sqlite/schema.sql] "
+                        "[--server \"ODBC string\"]\n");
         return 2;
     }
     try {
-        return runBenchmark(options);
+        const int status = runBenchmark(options);
+        if (status != 0 || options.server.isEmpty())
+            return status;
+        return runOnServer(options);
     } catch (const Error& e) {
         fprintf(stderr, "%s\n", e.what());
         return 1;

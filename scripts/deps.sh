@@ -9,6 +9,8 @@ packages=(cmake ninja-build g++ pkg-config
     qt6-translations-l10n
     xvfb xauth fonts-dejavu-core)
 [[ "${ESCHF_SANITIZE:-}" == 1 ]] && packages+=(libclang-rt-14-dev)
+# The demo on a SQL Server database reaches it from Python (scripts/demo.sh --server only).
+[[ "${ESCHF_SERVER:-}" == 1 ]] && packages+=(python3-pyodbc)
 # The fuzz target needs clang with its fuzzer runtime (scripts/fuzz.sh only).
 [[ "${ESCHF_FUZZ:-}" == 1 ]] && packages+=(clang-14 libclang-rt-14-dev)
 

@@ -4,6 +4,7 @@
 #include "app/tfrmmain.h"
 #include "data/tdm.h"
 #include "import/parsethread.h"
+#include "invoiceview/tfrminvoiceview.h"
 #include "invoicexml.h"
 #include "settings/invpredprsgrid.h"
 #include "settings/invpredprsmessages.h"
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSqlDatabase>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -130,6 +132,7 @@ private slots:
     void reportThatCannotBeWritten();
     void redirectBranchFromLine_data();
     void redirectBranchFromLine();
+    void viewInvoiceFromLineDuringRun();
 
 private:
     // Messages are answered at once and kept in m_messages.
@@ -973,6 +976,40 @@ void TestGuiImportRun::redirectBranchFromLine()
     runToEnd(*window);
     QCOMPARE(window->LogLB->item(0)->text(), kLoaded);
     QCOMPARE(query(QStringLiteral("SELECT idProvider FROM invoices")), QStringLiteral("4"));
+}
+
+// The view of a file that stayed opens while the run goes on, selects what the line's reason is
+// about, and the run loads every other file meanwhile; a line whose file is gone offers no view.
+void TestGuiImportRun::viewInvoiceFromLineDuringRun()
+{
+    writeFile(0, QStringLiteral("D"));
+    writeInvoices(12); // listed after 0.xml
+    const auto window = openWindow();
+    window->ParseInvoicesBtnClick();
+    QTRY_VERIFY_WITH_TIMEOUT(window->MainProgressBar->value() >= 2, 60000);
+    QVERIFY(window->runInProgress());
+    openPopupOn(*window, 0);
+    QVERIFY(window->ViewInvoicePBtn->isEnabled());
+    window->ViewInvoicePBtn->trigger();
+    window->ListPopup->close();
+    auto* const form = window->findChild<TfrmInvoiceView*>();
+    QVERIFY(form);
+    QVERIFY(form->isVisible());
+    QCOMPARE(form->OutcomeLbl->text(), QStringLiteral("Итог: D — Не найден получатель"));
+    const QTableWidget* const parties = form->PartiesGrid;
+    QCOMPARE(form->focusWidget(), parties);
+    QCOMPARE(parties->item(parties->currentRow(), 0)->text(), QStringLiteral("Получатель"));
+    QCOMPARE(parties->currentItem()->text(), QStringLiteral("не найден"));
+    parties->currentItem()->setSelected(true);
+    QTest::keyClick(form->PartiesGrid, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("не найден"));
+
+    QTRY_VERIFY_WITH_TIMEOUT(!window->runInProgress(), 120000);
+    QCOMPARE(summaries().size(), 1);
+    QVERIFY(summaries().front().text.contains(QStringLiteral("Загружено: 12")));
+    openPopupOn(*window, 1);
+    QVERIFY(!window->ViewInvoicePBtn->isEnabled());
+    window->ListPopup->close();
 }
 
 QTEST_MAIN(TestGuiImportRun)

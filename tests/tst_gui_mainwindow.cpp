@@ -124,6 +124,7 @@ void TestMainWindow::controls_data()
     row("CopyUNNPBtn", "QAction", QStringLiteral("Копировать УНП"), false);
     row("SaveReportPBtn", "QAction", QStringLiteral("Сохранить отчёт…"), false);
     row("RedirectBranchPBtn", "QAction", QStringLiteral("Перенаправить код филиала…"), false);
+    row("ViewInvoicePBtn", "QAction", QStringLiteral("Просмотреть ЭСЧФ…"), false);
     row("GetInvoicesBtn", "QPushButton", QStringLiteral("Выгрузить ЭСЧФ"), true);
     row("ParseInvoicesBtn", "QPushButton", QStringLiteral("Загрузка в базу"), true);
     row("SearchOrganizationBtn", "QCommandLinkButton", QStringLiteral("Поиск организации по УНП"), true);
@@ -196,7 +197,7 @@ void TestMainWindow::windowLook()
 
     QCOMPARE(window->ListPopup->actions(),
              (QList<QAction*>{window->CopyInvNumberPBtn, window->CopyUNNPBtn, window->SaveReportPBtn,
-                              window->RedirectBranchPBtn}));
+                              window->RedirectBranchPBtn, window->ViewInvoicePBtn}));
     QCOMPARE(window->LogLB->count(), 0);
     QCOMPARE(window->LogLB->selectionMode(), QAbstractItemView::SingleSelection);
     QVERIFY(!window->LogLB->isSortingEnabled());

@@ -9,6 +9,7 @@
 #include "data/error.h"
 #include "data/tdm.h"
 #include "import/importrun.h"
+#include "invoiceview/tfrminvoiceview.h"
 #include "settings/tfrminvpredprs.h"
 
 #include <QAction>
@@ -256,7 +257,9 @@ void TfrmMain::createListPopup()
     SaveReportPBtn = named(new QAction(QStringLiteral("Сохранить отчёт…"), ListPopup), "SaveReportPBtn");
     RedirectBranchPBtn =
         named(new QAction(QStringLiteral("Перенаправить код филиала…"), ListPopup), "RedirectBranchPBtn");
-    for (QAction* const command : {CopyInvNumberPBtn, CopyUNNPBtn, SaveReportPBtn, RedirectBranchPBtn}) {
+    ViewInvoicePBtn = named(new QAction(QStringLiteral("Просмотреть ЭСЧФ…"), ListPopup), "ViewInvoicePBtn");
+    for (QAction* const command :
+         {CopyInvNumberPBtn, CopyUNNPBtn, SaveReportPBtn, RedirectBranchPBtn, ViewInvoicePBtn}) {
         command->setEnabled(false);
         ListPopup->addAction(command);
     }
@@ -346,6 +349,11 @@ void TfrmMain::connectCommands()
     connect(CopyUNNPBtn, &QAction::triggered, this, &TfrmMain::CopyUNNPBtnClick);
     connect(SaveReportPBtn, &QAction::triggered, this, &TfrmMain::SaveReportPBtnClick);
     connect(RedirectBranchPBtn, &QAction::triggered, this, &TfrmMain::RedirectBranchPBtnClick);
+    connect(ViewInvoicePBtn, &QAction::triggered, this, &TfrmMain::ViewInvoicePBtnClick);
+    connect(LogLB, &QListWidget::itemDoubleClicked, this, [this](const QListWidgetItem* line) {
+        if (line)
+            viewInvoiceOf(*line);
+    });
     connect(LogLB, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& position) { ListPopup->popup(LogLB->viewport()->mapToGlobal(position)); });
     connect(SearchOrganizationBtn, &QPushButton::clicked, this, &TfrmMain::SearchOrganizationBtnClick);
@@ -560,6 +568,7 @@ void TfrmMain::ListPopupPopup()
     CopyUNNPBtn->setEnabled(hasLine && item->text().contains(kOrganisationNotFound));
     SaveReportPBtn->setEnabled(LogLB->count() > 0 && !m_runActive);
     RedirectBranchPBtn->setEnabled(hasLine && eschf::logline::missingBranchOf(*item).has_value());
+    ViewInvoicePBtn->setEnabled(hasLine && QFileInfo(eschf::logline::fileOf(*item)).isFile());
 }
 
 void TfrmMain::CopyInvNumberPBtnClick()
@@ -617,6 +626,23 @@ void TfrmMain::RedirectBranchPBtnClick()
         return;
     if (const std::optional<eschf::logline::BranchKey> branch = eschf::logline::missingBranchOf(*item))
         TfrmInvPredprs::showModalFor(m_dm, this, branch->unn, branch->dopUnn);
+}
+
+void TfrmMain::ViewInvoicePBtnClick()
+{
+    if (const QListWidgetItem* const item = popupLine())
+        viewInvoiceOf(*item);
+}
+
+// The window thread's own connection: the run keeps its own, and the view reads without a
+// transaction, so neither waits for the other.
+void TfrmMain::viewInvoiceOf(const QListWidgetItem& line)
+{
+    const QString file = eschf::logline::fileOf(line);
+    if (!QFileInfo(file).isFile())
+        return;
+    TfrmInvoiceView::showFor(m_dm, m_startup.ownUnn.value_or(QString()), file, eschf::logline::resultOf(line),
+                             this);
 }
 
 // Any button selects the line under the pointer, so that the popup works on the line clicked. A

@@ -70,6 +70,7 @@ public:
     QAction* CopyUNNPBtn = nullptr;
     QAction* SaveReportPBtn = nullptr;
     QAction* RedirectBranchPBtn = nullptr;
+    QAction* ViewInvoicePBtn = nullptr;
     QWidget* BottomPanel = nullptr;
     QProgressBar* MainProgressBar = nullptr;
     QPushButton* GetInvoicesBtn = nullptr;
@@ -130,6 +131,8 @@ public slots:
     void SaveReportPBtnClick();
     // The branch redirection window, opened on the redirection a line's missing branch asks for.
     void RedirectBranchPBtnClick();
+    // The invoice behind a line whose file is still there, in a window of its own.
+    void ViewInvoicePBtnClick();
     void SearchOrganizationBtnClick();
 
     // Invoice file maintenance.
@@ -165,6 +168,7 @@ private:
     void LogLBMouseDown(const QMouseEvent& event);
     QPersistentModelIndex selectedLineIndex() const;
     QListWidgetItem* popupLine() const;
+    void viewInvoiceOf(const QListWidgetItem& line);
     QList<eschf::ReportRow> reportRows() const;
 
     QString downloadScript() const;

@@ -5,6 +5,7 @@
 #include "data/settingsfile.h"
 #include "data/tdm.h"
 #include "import/importrun.h"
+#include "import/invoiceview.h"
 #include "import/report.h"
 #include "import/startup.h"
 
@@ -27,6 +28,7 @@ struct Options
     bool updateOld = false; // rewrite stored invoices that are not reconciled yet
     eschf::RunMode mode = eschf::RunMode::Load;
     QString reportPath; // empty: no report
+    QString showPath;   // an invoice to show instead of a run
 };
 
 void write(FILE* stream, const QString& text)
@@ -62,7 +64,13 @@ std::variant<Options, int> parseOptions(const QStringList& arguments)
     const QCommandLineOption report(
         QStringLiteral("report"),
         QStringLiteral("Записать отчёт о загрузке (проверке) в файл CSV для Excel."), QStringLiteral("FILE"));
+    const QCommandLineOption show(
+        QStringLiteral("show"),
+        QStringLiteral("Показать ЭСЧФ из файла: что в ней и кого из её сторон знает справочник. База данных "
+                       "и папка не меняются."),
+        QStringLiteral("FILE"));
     parser.addOption(config);
+    parser.addOption(show);
     parser.addOption(updateOld);
     parser.addOption(check);
     parser.addOption(report);
@@ -96,6 +104,8 @@ std::variant<Options, int> parseOptions(const QStringList& arguments)
         options.mode = eschf::RunMode::Check;
     if (parser.isSet(report))
         options.reportPath = QFileInfo(parser.value(report)).absoluteFilePath();
+    if (parser.isSet(show))
+        options.showPath = QFileInfo(parser.value(show)).absoluteFilePath();
     return options;
 }
 
@@ -140,8 +150,8 @@ int main(int argc, char* argv[])
     }
 
     eschf::TDM dm;
-    const eschf::StartupState state =
-        eschf::runStartup(dm, options.settingsPath, options.mode == eschf::RunMode::Load);
+    const bool changesDatabase = options.mode == eschf::RunMode::Load && options.showPath.isEmpty();
+    const eschf::StartupState state = eschf::runStartup(dm, options.settingsPath, changesDatabase);
     if (!state.settingsFound) {
         writeLine(stderr, eschf::settingsMissingMessage());
         writeLine(stderr, QStringLiteral("Искали: %1").arg(QDir::toNativeSeparators(options.settingsPath)));
@@ -150,6 +160,11 @@ int main(int argc, char* argv[])
     if (!state.succeeded()) {
         writeLine(stderr, state.failure);
         return eschf::ExitStartupFailed;
+    }
+    if (!options.showPath.isEmpty()) {
+        write(stdout, eschf::invoiceViewText(
+                          eschf::readInvoiceView(dm, state.ownUnn.value_or(QString()), options.showPath)));
+        return eschf::ExitClean;
     }
     reportStartup(state);
 

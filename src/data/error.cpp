@@ -2,6 +2,9 @@
 
 namespace eschf {
 
-Error::Error(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+Error::Error(QString message, std::optional<ValuePlace> place)
+    : m_message(std::move(message)), m_utf8(m_message.toUtf8()), m_place(std::move(place))
+{
+}
 
 } // namespace eschf

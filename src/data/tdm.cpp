@@ -240,6 +240,14 @@ QString Statement::placeOf(std::size_t param) const
     return element;
 }
 
+std::optional<ValuePlace> Statement::valuePlaceOf(std::size_t param) const
+{
+    const ValueSource& source = m_sources[param];
+    if (!source.element)
+        return std::nullopt;
+    return ValuePlace{QString::fromUtf16(source.element), source.item};
+}
+
 void Statement::throwIfRefused() const
 {
     for (std::size_t i = 0; i < m_params.size(); ++i) {
@@ -250,18 +258,21 @@ void Statement::throwIfRefused() const
         if (place.isEmpty())
             throw Error(refusal->message);
         throw Error(u"%1: значение «%2» — %3. Подробности: %4"_s.arg(place, refusal->value, refusal->problem,
-                                                                     refusal->message));
+                                                                     refusal->message),
+                    valuePlaceOf(i));
     }
 }
 
 // Where the database's refusal lies in the invoice, as far as the values tell: a text wider than
-// its column, else a parameter whose column the database's text names. Empty when neither.
-QString Statement::refusedByDatabase(const QString& databaseText) const
+// its column, else a parameter whose column the database's text names. Empty when neither; param
+// then stays as it was.
+QString Statement::refusedByDatabase(const QString& databaseText, std::size_t* param) const
 {
     for (std::size_t i = 0; i < m_params.size(); ++i) {
         const ParamDecl& decl = m_params[i];
         const qsizetype length = m_values[i].toString().size();
         if (decl.type == ParamType::VarChar && length > decl.precision && m_sources[i].element) {
+            *param = i;
             return u"%1: текст длиной %2 знаков не помещается в столбец шириной %3"_s.arg(placeOf(i))
                 .arg(length)
                 .arg(decl.precision);
@@ -277,6 +288,7 @@ QString Statement::refusedByDatabase(const QString& databaseText) const
                                           u"(?=[)'\\]]|\\s|$)"_s,
                                       QRegularExpression::CaseInsensitiveOption);
         if (databaseText.contains(word)) {
+            *param = i;
             return u"%1: значение «%2» не принято базой данных"_s.arg(placeOf(i), m_values[i].toString());
         }
     }
@@ -291,10 +303,14 @@ QVariant Statement::param(QStringView name) const
 Error Statement::failure(const QSqlError& error) const
 {
     const QString text = hideSecrets(errorText(error), m_owner.m_connection.secrets);
-    const QString place = refusedByDatabase(text);
-    if (place.isEmpty())
-        return Error(text);
-    return Error(u"%1. Подробности: %2: %3"_s.arg(place, m_name, text));
+    std::size_t param = m_params.size();
+    const QString place = refusedByDatabase(text, &param);
+    Error result = place.isEmpty()
+                       ? Error(text)
+                       : Error(u"%1. Подробности: %2: %3"_s.arg(place, m_name, text), valuePlaceOf(param));
+    if (m_owner.dialect() == Dialect::MsSql && error.nativeErrorCode() == u"1222"_s)
+        result.markLockTimedOut();
+    return result;
 }
 
 void Statement::prepare()
@@ -712,6 +728,16 @@ void TDM::open(const ConnectionParams& connection)
             throw;
         }
     }
+}
+
+void TDM::setLockWait(int milliseconds)
+{
+    if (m_dialect != Dialect::MsSql || !isOpen())
+        return;
+    // Sent directly, not prepared: a SET run through sp_prepexec would end with it.
+    QSqlQuery query = newQuery(m_db);
+    if (!query.exec(u"SET LOCK_TIMEOUT %1"_s.arg(milliseconds)))
+        throw Error(hideSecrets(errorText(query.lastError()), m_connection.secrets));
 }
 
 bool TDM::databaseStillThere() const

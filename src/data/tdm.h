@@ -133,7 +133,8 @@ private:
     void throwIfRefused() const;
     QString placeOf(std::size_t param) const;
     void clear(std::size_t param);
-    QString refusedByDatabase(const QString& databaseText) const;
+    QString refusedByDatabase(const QString& databaseText, std::size_t* param) const;
+    std::optional<ValuePlace> valuePlaceOf(std::size_t param) const;
     void runParts();
     void fetchAll(QSqlQuery& query);
     void releaseQueries();
@@ -200,6 +201,11 @@ public:
 
     // Statements run on this connection since it was opened (for the benchmark).
     quint64 statementsRun() const { return m_statementsRun; }
+
+    // How long a statement waits for a lock another connection holds before it fails with
+    // Error::lockTimedOut() (-1: as long as it takes, the default). Only SQL Server waits so: a
+    // SQLite reader in WAL never waits for a writer.
+    void setLockWait(int milliseconds);
 
     // False when the embedded database's file is no longer the one that was opened (deleted,
     // renamed or replaced): SQLite would go on committing into a file nobody sees. Always true

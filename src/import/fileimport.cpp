@@ -169,12 +169,13 @@ struct FileImporter::Private
 
     // An outcome that ends the file before anything is kept (A to D): whatever the file began
     // in the database is undone.
-    FileResult endWith(Outcome outcome, QString lineText, QString reason,
+    FileResult endWith(Outcome outcome, QString lineText, QString reason, const char16_t* element,
                        std::optional<MissingParty> party = std::nullopt)
     {
         rollback();
         FileResult result{outcome, std::move(lineText), std::move(reason)};
         result.party = std::move(party);
+        result.place = ValuePlace{QString::fromUtf16(element)};
         return result;
     }
 
@@ -239,13 +240,13 @@ FileResult FileImporter::Private::importFile()
             return endWith(Outcome::A,
                            number + QStringLiteral(" - Не найдена исходная ЭСЧФ - ") +
                                general.child(u"invoice").text(),
-                           QStringLiteral("Исходная ЭСЧФ не найдена в базе"),
+                           QStringLiteral("Исходная ЭСЧФ не найдена в базе"), u"general/invoice",
                            missingParty(QStringLiteral("исходная ЭСЧФ"), provider, sender));
         }
         return endWith(Outcome::B,
                        number + kNotFound + provider.child(u"unp").text() + kBranch +
                            provider.child(u"branchCode").text(),
-                       QStringLiteral("Поставщик не найден в справочнике организаций"),
+                       QStringLiteral("Поставщик не найден в справочнике организаций"), u"provider",
                        missingParty(QStringLiteral("поставщик"), provider, sender));
     }
 
@@ -265,10 +266,10 @@ FileResult FileImporter::Private::importFile()
     header.fillGeneral(root, *senderId, key->year, key->sequence);
     if (!additional) {
         if (!HeaderMapping::hasDocumentToMatch(root)) {
-            return endWith(Outcome::C,
-                           QStringLiteral("У ЭСЧФ - ") + number +
-                               QStringLiteral(" - нет документа для сверки."),
-                           QStringLiteral("В ЭСЧФ нет документа для сверки"));
+            return endWith(
+                Outcome::C,
+                QStringLiteral("У ЭСЧФ - ") + number + QStringLiteral(" - нет документа для сверки."),
+                QStringLiteral("В ЭСЧФ нет документа для сверки"), u"deliveryCondition/contract/documents");
         }
         header.fillProvider(root);
         if (!header.fillRecipient(root)) {
@@ -277,7 +278,7 @@ FileResult FileImporter::Private::importFile()
                 Outcome::D,
                 number + kNotFound + recipient.child(u"unp").text() + kBranch +
                     recipient.child(u"branchCode").text(),
-                QStringLiteral("Получатель не найден в справочнике организаций"),
+                QStringLiteral("Получатель не найден в справочнике организаций"), u"recipient",
                 missingParty(QStringLiteral("получатель"), recipient, recipient.child(u"unp").text()));
         }
     }
@@ -370,6 +371,7 @@ FileResult FileImporter::importOne(const QString& path)
     d->inTransaction = false;
     d->removedStoredCopy = false;
     QString reason;
+    std::optional<ValuePlace> place;
     try {
         return d->importFile();
     } catch (const ImportCancelled&) {
@@ -379,13 +381,19 @@ FileResult FileImporter::importOne(const QString& path)
             // The run is ending; an open transaction dies with the connection.
         }
         throw;
+    } catch (const Error& e) {
+        reason = e.message();
+        place = e.place();
     } catch (const std::exception& e) {
         reason = reasonOf(e);
     } catch (...) {
         reason = QStringLiteral("Неизвестная ошибка");
     }
     try {
-        return d->handleFailure(reason);
+        FileResult result = d->handleFailure(reason);
+        if (!result.reason.isEmpty())
+            result.place = place;
+        return result;
     } catch (const std::exception& e) {
         // Whether the invoice is stored cannot be told: the file stays and counts as failed.
         return {Outcome::I, path, reason + QStringLiteral("; ") + reasonOf(e)};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/error.h"
+
 #include <QString>
 
 #include <atomic>
@@ -67,6 +69,7 @@ struct FileResult
     QString reason;                    // why the file failed, for the operator (empty for E and F)
     QString invoiceNumber;             // general/number, once the file was read
     std::optional<MissingParty> party; // A, B, D
+    std::optional<ValuePlace> place;   // the element the reason is about, when the program knows it
     RunMode mode = RunMode::Load;      // a check's outcome says what a run would do
 };
 

@@ -45,7 +45,7 @@ WholeNumber readWholeNumber(QStringView text, int* value)
 }
 
 // The branch code of a party ("поставщика", "получателя") as a number, or an Error naming both.
-int branchNumber(QStringView text, const QString& written, const QString& party)
+int branchNumber(QStringView text, const QString& written, const QString& party, const QString& element)
 {
     int value = 0;
     switch (readWholeNumber(text, &value)) {
@@ -54,9 +54,16 @@ int branchNumber(QStringView text, const QString& written, const QString& party)
     case WholeNumber::NotWhole:
         break;
     case WholeNumber::OutOfRange:
-        throw Error(QStringLiteral("Код филиала %1 \"%2\" вне допустимого диапазона").arg(party, written));
+        throw Error(QStringLiteral("Код филиала %1 \"%2\" вне допустимого диапазона").arg(party, written),
+                    ValuePlace{element});
     }
-    throw Error(QStringLiteral("Код филиала %1 \"%2\" не является целым числом").arg(party, written));
+    throw Error(QStringLiteral("Код филиала %1 \"%2\" не является целым числом").arg(party, written),
+                ValuePlace{element});
+}
+
+QString unnText(const QString& unn)
+{
+    return QStringLiteral("УНП «%1»").arg(unn);
 }
 
 QString branchWhereLine(int branchCode)
@@ -85,7 +92,10 @@ std::optional<int> firstOrganisation(Statement& query, const QString& whereLine)
 
 Error lookupFailed(const QString& what, const Error& cause)
 {
-    return Error(what + QStringLiteral(": ") + cause.message());
+    Error failed(what + QStringLiteral(": ") + cause.message(), cause.place());
+    if (cause.lockTimedOut())
+        failed.markLockTimedOut();
+    return failed;
 }
 
 // The branch code a redirection (sender, code) puts instead; nothing when there is none.
@@ -115,14 +125,16 @@ std::optional<int> redirectedBranch(TDM& dm, const QString& sender, const QStrin
         throw Error(
             QStringLiteral("Для кода филиала поставщика \"%1\" (УНП \"%2\") в перенаправлениях не задан "
                            "новый код")
-                .arg(branch, sender));
+                .arg(branch, sender),
+            ValuePlace{QStringLiteral("provider/branchCode")});
     const QString newText = newCode.toString();
     int value = 0;
     if (readWholeNumber(newText, &value) != WholeNumber::Ok)
         throw Error(
             QStringLiteral("Новый код филиала \"%1\" для кода \"%2\" поставщика (УНП \"%3\") не является "
                            "целым числом")
-                .arg(newText, branch, sender));
+                .arg(newText, branch, sender),
+            ValuePlace{QStringLiteral("provider/branchCode")});
     return value;
 }
 
@@ -137,35 +149,45 @@ QString quoted(const QString& text)
 
 OrganisationResolver::OrganisationResolver(TDM& dm, QString ownUnn) : m_dm(dm), m_ownUnn(std::move(ownUnn)) {}
 
-std::optional<int> OrganisationResolver::ordinarySender(const XmlElement& root, const QString& sender)
+Resolution OrganisationResolver::resolveOrdinarySender(const XmlElement& root, const QString& sender)
 {
     const XmlElement branchElement = root.at(u"provider/branchCode");
     const QString written = branchElement.present() ? branchElement.text() : QString();
 
+    Resolution found;
     QString whereLine = kOwnRows + QStringLiteral("(DopUNN=1 or DopUNN is NULL) and UNN=");
+    found.searched = unnText(sender) + QStringLiteral(", филиал 1 или без кода филиала");
     if (!written.isEmpty()) {
         QString branch = written.trimmed();
-        int value = branchNumber(branch, written, QStringLiteral("поставщика"));
+        int value = branchNumber(branch, written, QStringLiteral("поставщика"),
+                                 QStringLiteral("provider/branchCode"));
         if (const std::optional<int> redirected = redirectedBranch(m_dm, sender, branch, value)) {
+            found.redirected = std::pair{value, *redirected};
             value = *redirected;
             branch = QString::number(value);
         }
         // The text decides between the two forms, as it always has; only the number enters the SQL.
-        if (branch != u"1")
+        if (branch != u"1") {
             whereLine = branchWhereLine(value);
+            found.searched = unnText(sender) + QStringLiteral(", код филиала %1").arg(value);
+        }
     }
 
     try {
-        return firstOrganisation(m_dm.SelectVariousPredprs, whereLine + quoted(sender));
+        found.id = firstOrganisation(m_dm.SelectVariousPredprs, whereLine + quoted(sender));
+        return found;
     } catch (const Error& e) {
         throw lookupFailed(
             QStringLiteral("Поиск поставщика с УНП \"%1\", код филиала \"%2\"").arg(sender, written), e);
     }
 }
 
-std::optional<int> OrganisationResolver::additionalSender(const XmlElement& root, const QString& sender)
+Resolution OrganisationResolver::resolveAdditionalSender(const XmlElement& root, const QString& sender)
 {
     const QString initial = root.at(u"general/invoice").text();
+    Resolution found;
+    found.searched = unnText(sender) +
+                     QStringLiteral(", любой филиал, у которого хранится исходная ЭСЧФ «%1»").arg(initial);
     try {
         // Every candidate is read before FindOriginal runs: a connection without multiple active
         // result sets cannot run one statement while another still holds unread rows.
@@ -189,61 +211,68 @@ std::optional<int> OrganisationResolver::additionalSender(const XmlElement& root
             findOriginal.open();
             const bool stored = !findOriginal.eof();
             findOriginal.close();
-            if (stored)
-                return id;
+            if (stored) {
+                found.id = id;
+                break;
+            }
         }
-        return std::nullopt;
+        return found;
     } catch (const Error& e) {
         throw lookupFailed(
             QStringLiteral("Поиск исходной ЭСЧФ \"%1\" поставщика с УНП \"%2\"").arg(initial, sender), e);
     }
 }
 
-std::optional<int> OrganisationResolver::organisationByUnn(const QString& unn)
+Resolution OrganisationResolver::resolveByUnn(const QString& unn)
 {
     try {
         Statement& query = m_dm.SelPredprByUnn;
         query.close();
         query.setParam(u"UNN", unn);
-        return firstId(query);
+        return {firstId(query), unnText(unn) + QStringLiteral(", любой филиал"), std::nullopt};
     } catch (const Error& e) {
         throw lookupFailed(QStringLiteral("Поиск организации с УНП \"%1\"").arg(unn), e);
     }
 }
 
-std::optional<int> OrganisationResolver::recipient(const XmlElement& root)
+Resolution OrganisationResolver::resolveRecipient(const XmlElement& root)
 {
     const QString unn = root.at(u"recipient/unp").text();
     const XmlElement branchElement = root.at(u"recipient/branchCode");
     const QString written = branchElement.present() ? branchElement.text() : QString();
 
+    Resolution found;
     QString whereLine;
     if (!written.isEmpty()) {
         // Blanks around the code are allowed (they never changed what the statement meant); the
         // code itself must be a plain whole number.
-        whereLine = branchWhereLine(
-            branchNumber(QStringView(written).trimmed(), written, QStringLiteral("получателя")));
+        const int branch = branchNumber(QStringView(written).trimmed(), written, QStringLiteral("получателя"),
+                                        QStringLiteral("recipient/branchCode"));
+        whereLine = branchWhereLine(branch);
+        found.searched = unnText(unn) + QStringLiteral(", код филиала %1").arg(branch);
     } else {
         const bool ownDefault8000 = m_ownUnn == u"100200300" || m_ownUnn == u"200300400";
-        whereLine = kOwnRows + QStringLiteral("(DopUNN=") +
-                    (ownDefault8000 ? QStringLiteral("8000") : QStringLiteral("1")) +
+        const QString defaultBranch = ownDefault8000 ? QStringLiteral("8000") : QStringLiteral("1");
+        whereLine = kOwnRows + QStringLiteral("(DopUNN=") + defaultBranch +
                     QStringLiteral(" or DopUNN is NULL) and UNN=");
+        found.searched = unnText(unn) + QStringLiteral(", филиал %1 или без кода филиала").arg(defaultBranch);
     }
 
     try {
-        return firstOrganisation(m_dm.SelectVariousPredprs, whereLine + quoted(unn));
+        found.id = firstOrganisation(m_dm.SelectVariousPredprs, whereLine + quoted(unn));
+        return found;
     } catch (const Error& e) {
         throw lookupFailed(
             QStringLiteral("Поиск получателя с УНП \"%1\", код филиала \"%2\"").arg(unn, written), e);
     }
 }
 
-int OrganisationResolver::consignee(const XmlElement& root)
+Resolution OrganisationResolver::resolveConsignee(const XmlElement& root)
 {
     const QString unn = root.at(u"senderReceiver/consignees/consignee/unp").text();
     try {
-        return firstOrganisation(m_dm.SelectVariousPredprs, QStringLiteral("where UNN=") + quoted(unn))
-            .value_or(0);
+        return {firstOrganisation(m_dm.SelectVariousPredprs, QStringLiteral("where UNN=") + quoted(unn)),
+                unnText(unn) + QStringLiteral(", любой филиал"), std::nullopt};
     } catch (const Error& e) {
         throw lookupFailed(QStringLiteral("Поиск грузополучателя с УНП \"%1\"").arg(unn), e);
     }

@@ -97,20 +97,35 @@ bool invoiceHasDocumentRows(TDM& dm)
 void linkOwnDocument(TDM& dm, PartyLookup& parties, const XmlElement& root)
 {
     Statement& row = dm.DocumentsInsert;
-    Statement& skl = dm.FindSkl;
-    skl.close();
-    const bool original = dm.InvoicesInsert.param(u"documentType").toInt() == 1;
-    row.setParam(u"vidDoc", original ? 2 : 1);
-    skl.setParam(u"DocNumber", row.param(u"docNumber"));
-    skl.setParam(u"VidDoc", row.param(u"vidDoc"));
-    skl.setParam(u"DocDate", row.param(u"docDate"));
-    skl.open();
-    row.setParam(u"kodSkl", skl.eof() ? QVariant() : skl.field(u"KodSkl"));
-    skl.close();
+    row.setParam(u"vidDoc", ownDocumentKind(dm.InvoicesInsert.param(u"documentType").toInt()));
+    const std::optional<QVariant> kodSkl =
+        findAccountingDocument(dm, row.param(u"docNumber"), row.param(u"vidDoc"), row.param(u"docDate"));
+    row.setParam(u"kodSkl", kodSkl.value_or(QVariant()));
     row.setParam(u"idPredpr", parties.consignee(root));
 }
 
 } // namespace
+
+int ownDocumentKind(int documentTypeCode)
+{
+    return documentTypeCode == 1 ? 2 : 1;
+}
+
+std::optional<QVariant> findAccountingDocument(TDM& dm, const QVariant& docNumber, const QVariant& vidDoc,
+                                               const QVariant& docDate)
+{
+    Statement& skl = dm.FindSkl;
+    skl.close();
+    skl.setParam(u"DocNumber", docNumber);
+    skl.setParam(u"VidDoc", vidDoc);
+    skl.setParam(u"DocDate", docDate);
+    skl.open();
+    std::optional<QVariant> kodSkl;
+    if (!skl.eof())
+        kodSkl = skl.field(u"KodSkl");
+    skl.close();
+    return kodSkl;
+}
 
 QString normalisedDocNumber(const QString& number)
 {

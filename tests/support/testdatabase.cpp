@@ -16,12 +16,6 @@ namespace eschf::test {
 
 namespace {
 
-// Every table of the schema, children before their parents.
-const QStringList kServerTables{QStringLiteral("descriptions"),  QStringLiteral("roster"),
-                                QStringLiteral("documents"),     QStringLiteral("invoices"),
-                                QStringLiteral("tbNastrPredpr"), QStringLiteral("tbPredpr"),
-                                QStringLiteral("docCaption"),    QStringLiteral("invPredprs")};
-
 QString valueText(const QVariant& value)
 {
     if (value.isNull())
@@ -48,7 +42,49 @@ QString withIdentityInsert(const QString& sql)
         .arg(sql);
 }
 
+QString serverSchema()
+{
+    QFile schema(sourcePath(QStringLiteral("db/mssql/schema.sql")));
+    if (!schema.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("cannot read %1").arg(schema.fileName()));
+    return QString::fromUtf8(schema.readAll());
+}
+
 } // namespace
+
+QStringList serverTables()
+{
+    static const QRegularExpression create(QStringLiteral("^\\s*CREATE\\s+TABLE\\s+(\\w+)"),
+                                           QRegularExpression::MultilineOption |
+                                               QRegularExpression::CaseInsensitiveOption);
+    QStringList tables;
+    for (const QRegularExpressionMatch& m : create.globalMatch(serverSchema()))
+        tables.prepend(m.captured(1));
+    return tables;
+}
+
+void execOnServer(const QSqlDatabase& db, const QString& sql)
+{
+    QSqlQuery q = newQuery(db);
+    if (!q.exec(withIdentityInsert(sql)))
+        throw Error(QStringLiteral("%1 in %2").arg(q.lastError().text(), sql));
+}
+
+void dropServerTables(const QSqlDatabase& db)
+{
+    for (const QString& table : serverTables())
+        execOnServer(db, QStringLiteral("IF OBJECT_ID('%1') IS NOT NULL DROP TABLE %1").arg(table));
+}
+
+void recreateServerTables(const QSqlDatabase& db)
+{
+    dropServerTables(db);
+    static const QRegularExpression go(QStringLiteral("^\\s*GO\\s*$"), QRegularExpression::MultilineOption);
+    for (const QString& batch : serverSchema().split(go)) {
+        if (!batch.trimmed().isEmpty())
+            execOnServer(db, batch);
+    }
+}
 
 void addBackendRows()
 {
@@ -85,8 +121,7 @@ TestDatabase::TestDatabase(Backend backend, QString sqliteFile)
         QSqlDatabase::removeDatabase(m_connectionName);
         throw Error(QStringLiteral("ESCHF_TEST_MSSQL: %1").arg(reason));
     }
-    dropServerTables();
-    createServerTables();
+    recreateServerTables(db);
 }
 
 TestDatabase::~TestDatabase()
@@ -94,7 +129,7 @@ TestDatabase::~TestDatabase()
     if (!isServer())
         return;
     try {
-        dropServerTables();
+        dropServerTables(server());
     } catch (const Error& e) {
         qWarning("%s", qPrintable(e.message()));
     }
@@ -108,24 +143,6 @@ TestDatabase::~TestDatabase()
 QSqlDatabase TestDatabase::server() const
 {
     return QSqlDatabase::database(m_connectionName, false);
-}
-
-void TestDatabase::createServerTables() const
-{
-    QFile schema(sourcePath(QStringLiteral("db/mssql/schema.sql")));
-    if (!schema.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("cannot read %1").arg(schema.fileName()));
-    static const QRegularExpression go(QStringLiteral("^\\s*GO\\s*$"), QRegularExpression::MultilineOption);
-    for (const QString& batch : QString::fromUtf8(schema.readAll()).split(go)) {
-        if (!batch.trimmed().isEmpty())
-            exec(batch);
-    }
-}
-
-void TestDatabase::dropServerTables() const
-{
-    for (const QString& table : kServerTables)
-        exec(QStringLiteral("IF OBJECT_ID('%1') IS NOT NULL DROP TABLE %1").arg(table));
 }
 
 QString TestDatabase::connectionString() const
@@ -157,9 +174,7 @@ void TestDatabase::exec(const QString& sql) const
         execSqlite(m_sqliteFile, sql);
         return;
     }
-    QSqlQuery q = newQuery(server());
-    if (!q.exec(withIdentityInsert(sql)))
-        throw Error(QStringLiteral("%1 in %2").arg(q.lastError().text(), sql));
+    execOnServer(server(), sql);
 }
 
 QString TestDatabase::query(const QString& sql) const
@@ -191,7 +206,7 @@ QStringList TestDatabase::lines(const QString& sql) const
 QString TestDatabase::contents() const
 {
     QString text;
-    for (const QString& table : kServerTables) {
+    for (const QString& table : serverTables()) {
         QStringList lines;
         for (const QStringList& values : select(QStringLiteral("SELECT * FROM ") + table).rows)
             lines.append(values.join(u'|'));

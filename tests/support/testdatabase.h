@@ -31,6 +31,15 @@ QString serverConnectionString();
     if (var == eschf::test::Backend::MsSql && eschf::test::serverConnectionString().isEmpty())               \
     QSKIP("ESCHF_TEST_MSSQL names no SQL Server")
 
+// An empty SQL Server database and the schema's tables, for the tests and the benchmark.
+// The tables of db/mssql/schema.sql, children before their parents.
+QStringList serverTables();
+// Drops the schema's tables that exist and makes them anew.
+void recreateServerTables(const QSqlDatabase& db);
+void dropServerTables(const QSqlDatabase& db);
+// One batch; an INSERT INTO tbPredpr naming idPredpr is let through the identity column.
+void execOnServer(const QSqlDatabase& db, const QString& sql);
+
 // A database for one test. SQLite: a file made from db/sqlite/schema.sql. SQL Server: the tables
 // of db/mssql/schema.sql made afresh in the named database (leftovers of an interrupted run
 // dropped first) and dropped again when it goes. The test's own SQL runs outside the program's
@@ -71,8 +80,6 @@ public:
     QString contents() const;
 
 private:
-    void createServerTables() const;
-    void dropServerTables() const;
     QSqlDatabase server() const;
 
     Backend m_backend;
