@@ -33,10 +33,18 @@ def run(cursor, text):
         pass
 
 
+def text(value):
+    if value is None:
+        return "NULL"
+    if isinstance(value, bool):  # a bit, shown as SQLite shows it
+        return str(int(value))
+    return str(value)
+
+
 def query(cursor, sql):
     cursor.execute(sql)
     names = [c[0] for c in cursor.description]
-    rows = [["NULL" if v is None else str(v) for v in row] for row in cursor.fetchall()]
+    rows = [[text(v) for v in row] for row in cursor.fetchall()]
     widths = [max(len(x) for x in column) for column in zip(names, *rows)]
     for line in [names, ["-" * w for w in widths]] + rows:
         print("  ".join(v.ljust(w) for v, w in zip(line, widths)).rstrip())

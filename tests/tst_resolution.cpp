@@ -2,6 +2,7 @@
 #include "data/tdm.h"
 #include "import/resolution.h"
 #include "mapping/invoicedocument.h"
+#include "testdatabase.h"
 #include "testsupport.h"
 
 #include <QTemporaryDir>
@@ -100,6 +101,7 @@ class TestResolution : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data();
     void init();
     void cleanup();
 
@@ -130,31 +132,36 @@ private slots:
     void badFiles();
 
 private:
-    void seed(const QString& sql) { test::execSqlite(m_dbFile, sql); }
+    void seed(const QString& sql) { m_database->exec(sql); }
     XmlElement load(const QByteArray& xml);
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_dbFile;
+    std::unique_ptr<test::TestDatabase> m_database;
     std::unique_ptr<TDM> m_dm;
     InvoiceDocument m_doc;
 };
 
+void TestResolution::initTestCase_data()
+{
+    test::addBackendRows();
+}
+
 void TestResolution::init()
 {
+    ESCHF_FETCH_BACKEND(backend);
+    if (backend == test::Backend::MsSql && QByteArray(QTest::currentTestFunction()) == "quoting")
+        QSKIP("quotes text: no database involved");
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_dbFile = m_dir->filePath(QStringLiteral("eschf.db"));
-    test::createSqliteDatabase(m_dbFile);
+    m_database = std::make_unique<test::TestDatabase>(backend, m_dir->filePath(QStringLiteral("eschf.db")));
     m_dm = std::make_unique<TDM>(QStringLiteral("resolution"));
-    ConnectionParams connection;
-    connection.driver = QStringLiteral("QSQLITE");
-    connection.databaseName = m_dbFile;
-    m_dm->open(connection);
+    m_dm->open(m_database->connectionParams());
 }
 
 void TestResolution::cleanup()
 {
     m_dm.reset();
+    m_database.reset();
     m_dir.reset();
 }
 

@@ -195,6 +195,14 @@ QString TestDatabase::row(const QString& sql) const
     return rows.rows.front().join(u'|');
 }
 
+QStringList TestDatabase::lines(const QString& sql) const
+{
+    QStringList lines;
+    for (const QStringList& values : select(sql).rows)
+        lines.append(values.join(u'|'));
+    return lines;
+}
+
 QString TestDatabase::contents() const
 {
     QString text;

@@ -72,6 +72,8 @@ public:
     // Every column of the first row, joined by "|": one comparison for a whole row, without the
     // dialects' differing ways of joining text in SQL.
     QString row(const QString& sql) const;
+    // Every row so, in the order the query gives (none: empty): what group_concat gave on SQLite.
+    QStringList lines(const QString& sql) const;
     Rows select(const QString& sql) const;
     // Every row of every table of the schema, as text in a fixed order: what a test compares to
     // tell that nothing in the database changed.
