@@ -985,9 +985,8 @@ void TestGuiImportRun::redirectBranchFromLine()
     window->RedirectBranchPBtn->trigger();
     QVERIFY(seen);
     QCOMPARE(
-        m_database->select(QStringLiteral("SELECT dopUnn, newDopUnn FROM invPredprs WHERE unn = '390000003'"))
-            .rows,
-        (QList<QStringList>{{QStringLiteral("5"), QStringLiteral("7")}}));
+        m_database->lines(QStringLiteral("SELECT dopUnn, newDopUnn FROM invPredprs WHERE unn = '390000003'")),
+        QStringList{QStringLiteral("5|7")});
 
     runToEnd(*window);
     QCOMPARE(window->LogLB->item(0)->text(), kLoaded);
