@@ -92,7 +92,7 @@ QString joined(const QStringList& row, qsizetype from)
     return row.mid(from).join(u'|');
 }
 
-// The key columns that begin each row of storedInvoices()' queries, and what they read as.
+// The key columns each of storedInvoices()' queries begins with.
 const QString kKeyColumns = QStringLiteral("idSender, compilingYear, number");
 constexpr qsizetype kKeySize = 3;
 
