@@ -269,7 +269,7 @@ Function SettingsPage
     !insertmacro MUI_HEADER_TEXT "Настройки" "Файл ${SETTINGS}: подключение к базе и папка со счетами-фактурами"
     nsDialogs::Create 1018
     Pop $0
-    ${NSD_CreateLabel} 0 0 100% 20u "Вид подключения к базе:"
+    ${NSD_CreateLabel} 0 0 100% 10u "Вид подключения к базе:"
     Pop $0
     ${NSD_CreateDropList} 0 12u 100% 80u ""
     Pop $KindList
