@@ -45,7 +45,7 @@ install(FILES packaging/copyright DESTINATION ${ESCHF_DOC})
 string(TIMESTAMP ESCHF_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(packaging/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
-    COMMAND gzip -9nc ${CMAKE_BINARY_DIR}/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
+    COMMAND gzip -9nkf ${CMAKE_BINARY_DIR}/changelog
     DEPENDS ${CMAKE_BINARY_DIR}/changelog VERBATIM)
 add_custom_target(eschf_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
 install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${ESCHF_DOC})
