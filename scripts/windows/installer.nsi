@@ -35,17 +35,21 @@ ShowUninstDetails show
 Var AllUsers
 Var Upgrade       ; an earlier installation is in $INSTDIR
 Var HasSettings   ; MdbConnect.ini is in $INSTDIR: never written over
-Var WantDesktop       ; 1: a desktop shortcut
+Var WantDesktop   ; 1: a desktop shortcut
 Var Connection
 Var Folder
 Var KindList
 Var ConnectionEdit
 Var FolderEdit
+Var WelcomeText
 
 !define MUI_ICON "${PRODUCT_ICON}"
 !define MUI_UNICON "${PRODUCT_ICON}"
 !define MUI_ABORTWARNING
 
+; An upgrade skips the folder page, so the first page says what is about to happen.
+!define MUI_WELCOMEPAGE_TEXT "$WelcomeText"
+!insertmacro MUI_PAGE_WELCOME
 !define MUI_PAGE_CUSTOMFUNCTION_PRE SkipOnUpgrade
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom SettingsPage SettingsPageLeave
@@ -209,6 +213,13 @@ Function .onInit
         ${EndIf}
     ${EndIf}
     Call LookAtFolder
+    ${If} $Upgrade == 1
+        StrCpy $WelcomeText "«${PRODUCT_NAME}» в папке $INSTDIR будет обновлена до версии ${PRODUCT_VERSION}.$\r$\n$\r$\nФайл настроек ${SETTINGS} и файлы, добавленные в эту папку, останутся как есть.$\r$\n$\r$\nЗакройте программу, если она открыта, и нажмите «Далее»."
+    ${ElseIf} $AllUsers == 1
+        StrCpy $WelcomeText "Программа установки поставит «${PRODUCT_NAME}» ${PRODUCT_VERSION} для всех пользователей компьютера.$\r$\n$\r$\nНажмите «Далее»."
+    ${Else}
+        StrCpy $WelcomeText "Программа установки поставит «${PRODUCT_NAME}» ${PRODUCT_VERSION} для вас; права администратора для этого не нужны. Чтобы поставить программу для всех пользователей, запустите установку от имени администратора.$\r$\n$\r$\nНажмите «Далее»."
+    ${EndIf}
     StrCpy $WantDesktop 0
     !insertmacro GetSwitch "/DESKTOP" $0
     ${IfNot} ${Errors}
