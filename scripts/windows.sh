@@ -469,7 +469,7 @@ mkdir -p "$IT/home"
 # home of its own keeps both inside the test, and the menu builder stays off.
 iwine() {
     (cd "$IT" && HOME=$IT/home WINEPREFIX=$IT/wineprefix WINEARCH=win64 WINEDEBUG=-all \
-        WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' LC_ALL=ru_RU.UTF-8 \
+        WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' LC_ALL=${WINE_LOCALE:-ru_RU.UTF-8} \
         timeout 300 $WINE "$@" </dev/null)
 }
 HOME=$IT/home wine_up "$IT/wineprefix"
@@ -631,6 +631,21 @@ setup_all_users() {
     [[ ! -e "$dir" ]] && ((shortcuts == 0)) && [[ -z "$(uninstall_entry "$KEY_LM")" ]]
 }
 check setup_all_users
+# Windows set up for English (code page 1252, as Wine gives it under C.UTF-8) and a Cyrillic folder:
+# the code page cannot hold it, so the settings are written in UTF-8, which the program reads too.
+setup_utf8_settings() {
+    local st=0 dir_win='C:\cp1252' dir=$DRIVE_C/cp1252 expected
+    WINE_LOCALE=C.UTF-8 iwine "$SETUP" /S /CURRENTUSER "/CONNECTION=$DEMO_CONNECTION" \
+        "/FOLDER=${INBOX_WIN%\\}" "/D=$dir_win" >>"$LOGS/setup.log" 2>&1 || st=$?
+    expected=$({ printf '\357\273\277'; printf '%s\r\n' "$DEMO_CONNECTION" "$INBOX_WIN"; } | od -An -tx1)
+    echo "    a Cyrillic folder on code page 1252 (/D=$dir_win): exit status $st, MdbConnect.ini" \
+        "$([[ "$(od -An -tx1 <"$dir/MdbConnect.ini" 2>/dev/null)" == "$expected" ]] &&
+            echo "in UTF-8 with a BOM" || echo "NOT in UTF-8")"
+    [[ "$(od -An -tx1 <"$dir/MdbConnect.ini" 2>/dev/null)" == "$expected" ]] || return 1
+    uninstall_silently "$dir" "$dir_win"
+    [[ "$(cd "$dir" && ls -A)" == "MdbConnect.ini" ]]
+}
+check setup_utf8_settings
 wine_down "$IT/wineprefix"
 
 stage ""
