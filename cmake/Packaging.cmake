@@ -55,11 +55,11 @@ set(CPACK_PACKAGE_NAME eschf-loader)
 set(CPACK_PACKAGE_VENDOR ${ESCHF_PUBLISHER})
 set(CPACK_PACKAGE_CONTACT ${ESCHF_CONTACT})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "loads Belarusian electronic VAT invoices into a database")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
- Loads electronic VAT invoices (ESCHF, one XML file per invoice) from a folder
- into the accounting database: Microsoft SQL Server through ODBC, or an
- embedded SQLite database. eschf-loader is the window, eschf-import the same
- run without one, for scheduled imports.")
+# The summary is the first line; CPack indents these.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Loads electronic VAT invoices (ESCHF, one XML file per invoice) from a folder
+into the accounting database: Microsoft SQL Server through ODBC, or an
+embedded SQLite database. eschf-loader is the window, eschf-import the same
+run without one, for scheduled imports.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

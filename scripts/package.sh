@@ -49,7 +49,7 @@ check() {
 }
 lint() {
     local errors
-    lintian --no-tag-display-limit "$DEB" >"$OUT/lintian.txt" 2>&1 || true
+    lintian --tag-display-limit 0 "$DEB" >"$OUT/lintian.txt" 2>&1 || true
     errors=$(grep -c '^E:' "$OUT/lintian.txt" || true)
     echo "lintian: $errors errors, $(grep -c '^W:' "$OUT/lintian.txt" || true) warnings ($OUT/lintian.txt)"
     sed 's/^/    /' "$OUT/lintian.txt"
@@ -120,7 +120,7 @@ purge_deb() {
     for f in $files /usr/share/eschf-loader /usr/share/doc/eschf-loader $SETTINGS_DIR; do
         [[ -e "$f" ]] && left+=("$f")
     done
-    echo "purged: ${#left[@]} of its files and folders left ${left[*]}"
+    echo "purged: ${#left[@]} of its files and folders left${left[*]:+: ${left[*]}}"
     ((${#left[@]} == 0)) && ! dpkg-query -W eschf-loader >/dev/null 2>&1
 }
 check purge_deb
