@@ -9,6 +9,7 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 OUT=$ROOT/build-package
 SETTINGS_DIR=/etc/eschf-loader
+LOG=$OUT/package.log
 
 bash scripts/deps.sh
 SUDO=""
@@ -24,18 +25,19 @@ if ((${#missing[@]})); then
         --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+mkdir -p "$OUT"
 # Debian's hardening flags; the build type adds nothing of its own to them.
 CFLAGS="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
     CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
     LDFLAGS=$(dpkg-buildflags --get LDFLAGS) \
     cmake -S . -B "$OUT" -G Ninja -DCMAKE_BUILD_TYPE=None -DBUILD_TESTING=OFF \
-    -DCMAKE_INSTALL_PREFIX=/usr -DESCHF_SETTINGS_DIR=$SETTINGS_DIR >"$OUT.log" 2>&1 ||
-    { tail -n 40 "$OUT.log"; exit 1; }
-nice -n 10 cmake --build "$OUT" -j "$(nproc)" >>"$OUT.log" 2>&1 || { tail -n 40 "$OUT.log"; exit 1; }
-(cd "$OUT" && cpack -G DEB >>"$OUT.log" 2>&1) || { tail -n 40 "$OUT.log"; exit 1; }
+    -DCMAKE_INSTALL_PREFIX=/usr -DESCHF_SETTINGS_DIR=$SETTINGS_DIR >"$LOG" 2>&1 ||
+    { tail -n 40 "$LOG"; exit 1; }
+nice -n 10 cmake --build "$OUT" -j "$(nproc)" >>"$LOG" 2>&1 || { tail -n 40 "$LOG"; exit 1; }
+(cd "$OUT" && cpack -G DEB >>"$LOG" 2>&1) || { tail -n 40 "$LOG"; exit 1; }
 VERSION=$(sed -n 's/^project(eschf-loader VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 DEB=$OUT/eschf-loader_${VERSION}_$(dpkg --print-architecture).deb
-[[ -f "$DEB" ]] || { echo "no package at $DEB (log: $OUT.log)" >&2; exit 1; }
+[[ -f "$DEB" ]] || { echo "no package at $DEB (log: $LOG)" >&2; exit 1; }
 
 if [[ "${1:-}" != "--check" ]]; then
     echo "$DEB"
