@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows programs on Debian, runs the tests and the demo
-# under Wine, and packages eschf-loader-<version>-win64.zip.
+# under Wine, and packages eschf-loader-<version>-win64.zip and, from the same
+# staged folder, the installer eschf-loader-<version>-win64-setup.exe.
 #   scripts/windows.sh              everything
 #   scripts/windows.sh --deps-only  only the cached Windows dependencies
 # The dependencies (Qt, libxml2, SQLite) are built once into
@@ -47,7 +48,7 @@ packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
     libqt6sql6-sqlite libqt6sql6-odbc libxml2-dev libsqlite3-dev sqlite3
     unixodbc-dev odbcinst tdsodbc libsqliteodbc
-    xvfb xauth x11-apps xdotool imagemagick zip unzip locales fonts-dejavu-core)
+    xvfb xauth x11-apps xdotool imagemagick zip unzip locales fonts-dejavu-core nsis)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -348,9 +349,35 @@ rm "$PKG/demo/MdbConnect.ini"
 printf '%s\r\n' 'Provider=SQLite;Data Source=demo\demo.db' 'demo\invoices\' >"$PKG/MdbConnect.ini.demo"
 cp "$ROOT/scripts/windows/MdbConnect.ini.example" "$ROOT/scripts/windows/README.txt" "$PKG/"
 (cd "$PKG" && for f in README.txt MdbConnect.ini.example; do sed -i 's/\r*$/\r/' "$f"; done)
+# The zip and the installer are both made from this one folder.
 rm -f "$OUT/$NAME.zip"
 (cd "$OUT/package" && zip -qr9 "$OUT/$NAME.zip" "$NAME")
 echo "    $OUT/$NAME.zip: $(du -h "$OUT/$NAME.zip" | cut -f1), $(find "$PKG" -type f | wc -l) files"
+SETUP=$OUT/$NAME-setup.exe
+SETUP_WORK=$OUT/installer
+rm -rf "$SETUP_WORK"
+mkdir -p "$SETUP_WORK"
+# What the uninstaller removes: every staged file, then the staged folders, deepest first.
+removal_list() {
+    local path
+    (cd "$PKG" && find . -type f | sort) | while read -r path; do
+        path=${path#./}
+        printf 'Delete "$INSTDIR\\%s"\n' "${path//\//\\}"
+    done
+    (cd "$PKG" && find . -mindepth 1 -type d | sort -r) | while read -r path; do
+        path=${path#./}
+        printf 'RMDir "$INSTDIR\\%s"\n' "${path//\//\\}"
+    done
+}
+removal_list >"$SETUP_WORK/remove.nsh"
+# product.nsh: the name, publisher, version and icon the programs' version resource holds.
+make_setup() {
+    local product=$1 out=$2
+    logged makensis makensis -V2 -INPUTCHARSET UTF8 -DPRODUCT_NSH="$product" -DSTAGE="$PKG" \
+        -DREMOVE_NSH="$SETUP_WORK/remove.nsh" -DOUTFILE="$out" "$ROOT/scripts/windows/installer.nsi"
+}
+make_setup "$BUILD/product.nsh" "$SETUP"
+echo "    $SETUP: $(du -h "$SETUP" | cut -f1)"
 
 # --- the zip on a machine that has nothing else ------------------------------
 stage "zip: unpacked into an empty Wine prefix"
@@ -433,7 +460,195 @@ zip_register_page() {
 check zip_register_page
 wine_down "$TRY/wineprefix"
 
+# --- the installer on a machine that has nothing else ------------------------
+stage "installer: install, upgrade and removal in an empty Wine prefix"
+IT=$OUT/try-installer
+rm -rf "$IT"
+mkdir -p "$IT/home"
+# Wine links the prefix's desktop to $HOME and would put menu entries for the shortcuts there: a
+# home of its own keeps both inside the test, and the menu builder stays off.
+iwine() {
+    (cd "$IT" && HOME=$IT/home WINEPREFIX=$IT/wineprefix WINEARCH=win64 WINEDEBUG=-all \
+        WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' LC_ALL=${WINE_LOCALE:-ru_RU.UTF-8} \
+        timeout 300 $WINE "$@" </dev/null)
+}
+HOME=$IT/home wine_up "$IT/wineprefix"
+DRIVE_C=$IT/wineprefix/drive_c
+WIN_USER=$(id -un)
+IDIR_WIN="C:\\users\\$WIN_USER\\AppData\\Local\\Programs\\eschf-loader"
+IDIR=$DRIVE_C/users/$WIN_USER/AppData/Local/Programs/eschf-loader
+MENU="$DRIVE_C/users/$WIN_USER/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Загрузка ЭСЧФ"
+MENU_ALL="$DRIVE_C/ProgramData/Microsoft/Windows/Start Menu/Programs/Загрузка ЭСЧФ"
+INBOX_WIN='C:\ЭСЧФ\входящие\'
+INBOX=$DRIVE_C/ЭСЧФ/входящие
+DEMO_CONNECTION='Provider=SQLite;Data Source=demo\demo.db'
+KEY_CU='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\eschf-loader'
+KEY_LM='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\eschf-loader'
+# One uninstall entry as "name=value" lines in UTF-8 (the values without quotes in them), nothing
+# when it is absent.
+uninstall_entry() {
+    rm -f "$DRIVE_C/entry.reg"
+    iwine reg export "$1" 'C:\entry.reg' >/dev/null 2>&1 || return 0
+    iconv -f UTF-16 -t UTF-8 "$DRIVE_C/entry.reg" | tr -d '\r' | sed -n 's/^"\([^"]*\)"=\(dword:\)\{0,1\}"\{0,1\}\([^"]*\)"\{0,1\}$/\1=\3/p' |
+        sed 's/\\\\/\\/g'
+    rm -f "$DRIVE_C/entry.reg"
+}
+# The staged files, each present and the same in the installed folder.
+same_as_staged() {
+    local dir=$1 f differ=0
+    while read -r f; do
+        cmp -s "$PKG/$f" "$dir/$f" || differ=$((differ + 1))
+    done < <(cd "$PKG" && find . -type f)
+    echo "$differ"
+}
+# The version resource Explorer shows as the file's properties.
+product_version() { strings -el "$1" | sed -n '/^ProductVersion$/{n;p;q}'; }
+setup_silent() {
+    local st=0 expected differ
+    iwine "$SETUP" /S /CURRENTUSER "/CONNECTION=$DEMO_CONNECTION" "/FOLDER=${INBOX_WIN%\\}" \
+        >"$LOGS/setup.log" 2>&1 || st=$?
+    differ=$(same_as_staged "$IDIR")
+    # Written in the ANSI code page, windows-1251 here as on the users' machines, with the folder's
+    # trailing backslash added.
+    expected=$(printf '%s\r\n' "$DEMO_CONNECTION" "$INBOX_WIN" | iconv -f UTF-8 -t CP1251 | od -An -tx1)
+    echo "    silent install for the current user (/S /CURRENTUSER /CONNECTION= /FOLDER=): exit status $st," \
+        "$(find "$IDIR" -type f | wc -l) files in $IDIR_WIN, $differ not as staged;" \
+        "MdbConnect.ini $([[ "$(od -An -tx1 <"$IDIR/MdbConnect.ini" 2>/dev/null)" == "$expected" ]] &&
+            echo "in windows-1251 as given" || echo "NOT as given")"
+    ((st == 0 && differ == 0)) && [[ "$(od -An -tx1 <"$IDIR/MdbConnect.ini")" == "$expected" ]]
+}
+check setup_silent
+setup_registered() {
+    local entry shortcuts desktop versions=""
+    entry=$(uninstall_entry "$KEY_CU")
+    shortcuts=$(cd "$MENU" 2>/dev/null && ls)
+    desktop=$(find "$IT/home" -name '*.lnk' | wc -l)
+    local f
+    for f in eschf-loader.exe eschf-import.exe uninstall.exe; do
+        versions+=" $f $(product_version "$IDIR/$f")"
+    done
+    echo "    Start menu: $(tr '\n' ',' <<<"$shortcuts" | sed 's/,$//; s/,/, /g'); desktop shortcuts: $desktop;" \
+        "uninstall entry: $(grep -E '^(DisplayName|DisplayVersion|Publisher)=' <<<"$entry" | paste -sd ' ')" \
+        "EstimatedSize=$((16#$(sed -n 's/^EstimatedSize=//p' <<<"$entry"))) KB"
+    echo "    file versions:$versions"
+    [[ "$shortcuts" == $'Загрузка ЭСЧФ.lnk\nПапка программы.lnk' ]] && ((desktop == 0)) &&
+        grep -qxF 'DisplayName=Загрузка ЭСЧФ' <<<"$entry" && grep -qxF "DisplayVersion=$VERSION" <<<"$entry" &&
+        grep -qxF "DisplayIcon=$IDIR_WIN\\eschf-loader.exe,0" <<<"$entry" &&
+        grep -q '^Publisher=.' <<<"$entry" && grep -q '^EstimatedSize=' <<<"$entry" &&
+        [[ "$versions" == " eschf-loader.exe $VERSION eschf-import.exe $VERSION uninstall.exe $VERSION" ]]
+}
+check setup_registered
+setup_demo() {
+    local run=$IT/demo-run
+    rm -rf "$run" "$INBOX"
+    mkdir -p "$run" "$INBOX"
+    cp demo/invoices/*.xml "$INBOX/"
+    ln -s "$INBOX" "$run/invoices"
+    ln -s "$IDIR/demo/demo.db" "$run/demo.db"
+    local st=0
+    # No --config: MdbConnect.ini beside the installed program, as the installer wrote it.
+    iwine "$IDIR_WIN\\eschf-import.exe" >"$run/stdout" 2>"$run/stderr" || st=$?
+    echo "$st" >"$run/status"
+    demo_outcome "$run" "$INBOX_WIN" >"$OUT/demo-installed.txt"
+    if diff -u "$OUT/demo-linux.txt" "$OUT/demo-installed.txt" >"$LOGS/demo-installed.diff"; then
+        echo "    eschf-import.exe from the installed folder: the demo's outcomes as on Linux (exit status $st)"
+    else
+        echo "    eschf-import.exe from the installed folder: DIFFERENT from Linux (see $LOGS/demo-installed.diff)"
+        return 1
+    fi
+}
+check setup_demo
+# The accountant's own settings and the organisation's download script, which no upgrade touches.
+printf '%s\r\n' "$DEMO_CONNECTION" 'C:\ЭСЧФ\другая папка\' '; изменено бухгалтером' |
+    iconv -f UTF-8 -t CP1251 >"$IDIR/MdbConnect.ini"
+printf '@echo off\r\nrem the organisation'"'"'s own\r\n' >"$IDIR/receive2Dir.bat"
+cp "$IDIR/MdbConnect.ini" "$IDIR/receive2Dir.bat" "$IT/"
+kept() { cmp -s "$IT/MdbConnect.ini" "$IDIR/MdbConnect.ini" && cmp -s "$IT/receive2Dir.bat" "$IDIR/receive2Dir.bat"; }
+setup_again() {
+    local st=0 differ
+    iwine "$SETUP" /S "/CONNECTION=Provider=SQLite;Data Source=other.db" >>"$LOGS/setup.log" 2>&1 || st=$?
+    differ=$(same_as_staged "$IDIR")
+    echo "    the same version again (/S /CONNECTION=...): exit status $st, $differ files not as staged," \
+        "MdbConnect.ini and receive2Dir.bat $(kept && echo kept || echo CHANGED)"
+    ((st == 0 && differ == 0)) && kept
+}
+check setup_again
+setup_newer() {
+    local st=0 next entry
+    next=$(awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }' <<<"$VERSION")
+    sed "s/^\(!define PRODUCT_VERSION\(_QUAD\)\{0,1\} \"\)$VERSION/\1$next/" "$BUILD/product.nsh" \
+        >"$SETUP_WORK/product-next.nsh"
+    make_setup "$SETUP_WORK/product-next.nsh" "$SETUP_WORK/next-setup.exe"
+    # No /CURRENTUSER: Wine's user counts as elevated, and the upgrade must still find the user's
+    # own installation.
+    iwine "$SETUP_WORK/next-setup.exe" /S >>"$LOGS/setup.log" 2>&1 || st=$?
+    entry=$(uninstall_entry "$KEY_CU")
+    echo "    a newer version ($next, /S): exit status $st, $(sed -n 's/^DisplayVersion=//p' <<<"$entry")" \
+        "registered, $(same_as_staged "$IDIR") files not as staged, MdbConnect.ini and receive2Dir.bat" \
+        "$(kept && echo kept || echo CHANGED), $([[ -e "$DRIVE_C/Program Files/eschf-loader" ]] &&
+            echo "A SECOND COPY in Program Files" || echo "no second copy")"
+    ((st == 0)) && grep -qxF "DisplayVersion=$next" <<<"$entry" && kept &&
+        [[ ! -e "$DRIVE_C/Program Files/eschf-loader" ]]
+}
+check setup_newer
+# The uninstaller copies itself away and returns at once: its work is done when it is gone.
+uninstall_silently() {
+    local dir=$1 dir_win=$2 i
+    iwine "$dir_win\\uninstall.exe" /S >>"$LOGS/setup.log" 2>&1 || return 1
+    for ((i = 0; i < 120; i++)); do
+        [[ -e "$dir/uninstall.exe" ]] || break
+        sleep 1
+    done
+    sleep 2
+}
+setup_removed() {
+    local left entry
+    uninstall_silently "$IDIR" "$IDIR_WIN"
+    left=$(cd "$IDIR" && find . -mindepth 1 | sed 's#^\./##' | sort | paste -sd ' ')
+    entry=$(uninstall_entry "$KEY_CU")
+    echo "    silent uninstall: left in the folder: ${left:-nothing}; Start menu folder" \
+        "$([[ -e "$MENU" ]] && echo "LEFT" || echo "gone"), uninstall entry $([[ -n "$entry" ]] && echo "LEFT" || echo "gone")"
+    [[ "$left" == "MdbConnect.ini receive2Dir.bat" ]] && kept && [[ ! -e "$MENU" && -z "$entry" ]]
+}
+check setup_removed
+# For all users into a chosen folder, no settings given: the example only, and nothing left after.
+all_users_shortcuts() { find "$MENU_ALL" "$DRIVE_C/users/Public/Desktop" -name '*.lnk' 2>/dev/null | wc -l; }
+setup_all_users() {
+    local st=0 dir_win='C:\Учёт\ЭСЧФ' dir=$DRIVE_C/Учёт/ЭСЧФ entry differ shortcuts
+    iwine "$SETUP" /S /ALLUSERS /DESKTOP "/D=$dir_win" >>"$LOGS/setup.log" 2>&1 || st=$?
+    entry=$(uninstall_entry "$KEY_LM")
+    differ=$(same_as_staged "$dir")
+    shortcuts=$(all_users_shortcuts)
+    echo "    for all users (/S /ALLUSERS /DESKTOP /D=$dir_win): exit status $st, $differ files not as" \
+        "staged, MdbConnect.ini $([[ -e "$dir/MdbConnect.ini" ]] && echo "WRITTEN" || echo "not written")," \
+        "machine-wide entry for $(sed -n 's/^InstallLocation=//p' <<<"$entry"), $shortcuts shortcuts for all users"
+    ((st == 0 && differ == 0 && shortcuts == 3)) && [[ ! -e "$dir/MdbConnect.ini" ]] &&
+        grep -qxF "InstallLocation=$dir_win" <<<"$entry" || return 1
+    uninstall_silently "$dir" "$dir_win"
+    shortcuts=$(all_users_shortcuts)
+    echo "    its silent uninstall: the folder $([[ -e "$dir" ]] && echo "LEFT" || echo "gone"), $shortcuts" \
+        "shortcuts left, machine-wide entry $([[ -n "$(uninstall_entry "$KEY_LM")" ]] && echo "LEFT" || echo "gone")"
+    [[ ! -e "$dir" ]] && ((shortcuts == 0)) && [[ -z "$(uninstall_entry "$KEY_LM")" ]]
+}
+check setup_all_users
+# Windows set up for English (code page 1252, as Wine gives it under C.UTF-8) and a Cyrillic folder:
+# the code page cannot hold it, so the settings are written in UTF-8, which the program reads too.
+setup_utf8_settings() {
+    local st=0 dir_win='C:\cp1252' dir=$DRIVE_C/cp1252 expected
+    WINE_LOCALE=C.UTF-8 iwine "$SETUP" /S /CURRENTUSER "/CONNECTION=$DEMO_CONNECTION" \
+        "/FOLDER=${INBOX_WIN%\\}" "/D=$dir_win" >>"$LOGS/setup.log" 2>&1 || st=$?
+    expected=$({ printf '\357\273\277'; printf '%s\r\n' "$DEMO_CONNECTION" "$INBOX_WIN"; } | od -An -tx1)
+    echo "    a Cyrillic folder on code page 1252 (/D=$dir_win): exit status $st, MdbConnect.ini" \
+        "$([[ "$(od -An -tx1 <"$dir/MdbConnect.ini" 2>/dev/null)" == "$expected" ]] &&
+            echo "in UTF-8 with a BOM" || echo "NOT in UTF-8")"
+    [[ "$(od -An -tx1 <"$dir/MdbConnect.ini" 2>/dev/null)" == "$expected" ]] || return 1
+    uninstall_silently "$dir" "$dir_win"
+    [[ "$(cd "$dir" && ls -A)" == "MdbConnect.ini" ]]
+}
+check setup_utf8_settings
+wine_down "$IT/wineprefix"
+
 stage ""
-echo "total $(($(date +%s) - T0))s; zip: $OUT/$NAME.zip"
+echo "total $(($(date +%s) - T0))s; zip: $OUT/$NAME.zip; installer: $SETUP"
 echo "$passed passed, $failed failed, $skipped skipped under Wine"
 ((failed == 0))

@@ -55,7 +55,8 @@ int runLoader(const QStringList& arguments)
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption configOption(
-        QStringLiteral("config"), QStringLiteral("Файл настроек вместо MdbConnect.ini в папке программы."),
+        QStringLiteral("config"),
+        QStringLiteral("Файл настроек вместо %1.").arg(QDir::toNativeSeparators(defaultSettingsPath())),
         QStringLiteral("PATH"));
     parser.addOption(configOption);
     if (!parser.parse(arguments)) {

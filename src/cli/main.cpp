@@ -51,10 +51,10 @@ std::variant<Options, int> parseOptions(const QStringList& arguments)
         "папке, 2 - ошибка в аргументах или при запуске."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption config(
-        QStringLiteral("config"),
-        QStringLiteral("Файл настроек (по умолчанию MdbConnect.ini в папке программы)."),
-        QStringLiteral("FILE"));
+    const QCommandLineOption config(QStringLiteral("config"),
+                                    QStringLiteral("Файл настроек (по умолчанию %1).")
+                                        .arg(QDir::toNativeSeparators(eschf::defaultSettingsPath())),
+                                    QStringLiteral("FILE"));
     const QCommandLineOption updateOld(QStringLiteral("update-old"),
                                        QStringLiteral("Перезаписывать в базе не сверенные ЭСЧФ."));
     const QCommandLineOption check(

@@ -102,7 +102,12 @@ QString invoiceFolderPrefix(const QString& invoiceFolder)
 
 QString defaultSettingsPath()
 {
+#ifdef ESCHF_SETTINGS_DIR
+    // A system package puts the programs where no one writes settings.
+    return QDir(QStringLiteral(ESCHF_SETTINGS_DIR)).filePath(QStringLiteral("MdbConnect.ini"));
+#else
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("MdbConnect.ini"));
+#endif
 }
 
 } // namespace eschf

@@ -21,7 +21,7 @@ SettingsFile readSettingsFile(const QString& filePath);
 // names an existing folder but lacks the trailing separator gets one; any other text stays as it is.
 QString invoiceFolderPrefix(const QString& invoiceFolder);
 
-// MdbConnect.ini in the program folder.
+// MdbConnect.ini in the program folder (in ESCHF_SETTINGS_DIR when the build names one).
 QString defaultSettingsPath();
 
 } // namespace eschf
