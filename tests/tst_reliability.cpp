@@ -8,7 +8,6 @@
 // large: ESCHF_RELIABILITY_FILES (invoices, default 300), ESCHF_RELIABILITY_KILLS (default 20) and
 // ESCHF_RELIABILITY_SEED. Every scenario logs one line of figures that begins with "figures: ".
 #include "data/error.h"
-#include "data/query.h"
 #include "invoicexml.h"
 #include "testdatabase.h"
 #include "testsupport.h"
@@ -17,7 +16,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QtTest>
 
 #include <algorithm>
@@ -368,9 +366,6 @@ private:
     // Ends the server sessions that name themselves `program`; how many, or an empty value with
     // the server's reason when it may not.
     std::optional<int> endSessionsOf(const QString& program, QString* refusal) const;
-    static std::optional<int> endSessions(const std::function<void(const QString&)>& exec,
-                                          const std::function<QList<QStringList>()>& sessions,
-                                          QString* refusal);
     static int loadedAfterLastFailure(const Finished& finished);
     static void figures(const QString& line);
 
@@ -733,52 +728,31 @@ void TestReliability::databaseFileAway()
 
 std::optional<int> TestReliability::endSessionsOf(const QString& program, QString* refusal) const
 {
-    // By the name the connection gave, not its database: the server may hide other sessions'.
-    const QString find =
-        QStringLiteral("SELECT DISTINCT spid FROM sys.sysprocesses WHERE program_name = '%1'").arg(program);
     // Ending another's session may take more than owning the database: a login that may, when named.
-    const QString admin = qEnvironmentVariable("ESCHF_TEST_MSSQL_ADMIN");
-    if (admin.isEmpty())
-        return endSessions([this](const QString& sql) { m_database->exec(sql); },
-                           [&] { return m_database->select(find).rows; }, refusal);
-    const QString name = QStringLiteral("reliability-admin");
+    QString login = qEnvironmentVariable("ESCHF_TEST_MSSQL_ADMIN");
+    if (login.isEmpty())
+        login = m_database->connectionParams().databaseName;
+    const QString name = QStringLiteral("reliability-kill");
     std::optional<int> ended;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
-        db.setDatabaseName(admin);
-        const auto run = [&db](const QString& sql) {
-            QSqlQuery q = eschf::newQuery(db);
-            if (!q.exec(sql))
-                throw eschf::Error(q.lastError().text());
-            QList<QStringList> rows;
-            while (q.next())
-                rows.append({q.value(0).toString()});
-            return rows;
-        };
-        if (db.open())
-            ended = endSessions([&](const QString& sql) { run(sql); }, [&] { return run(find); }, refusal);
-        else
-            *refusal = db.lastError().text();
+        db.setDatabaseName(login);
+        try {
+            if (!db.open())
+                throw eschf::Error(db.lastError().text());
+            // By the name the connection gave, not its database: the server may hide other sessions'.
+            const Rows sessions = selectOnServer(
+                db, QStringLiteral("SELECT DISTINCT spid FROM sys.sysprocesses WHERE program_name = '%1'")
+                        .arg(program));
+            for (const QStringList& session : sessions.rows)
+                execOnServer(db, QStringLiteral("KILL ") + session.at(0));
+            ended = int(sessions.rows.size());
+        } catch (const eschf::Error& e) {
+            *refusal = e.message();
+        }
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
-    return ended;
-}
-
-std::optional<int> TestReliability::endSessions(const std::function<void(const QString&)>& exec,
-                                                const std::function<QList<QStringList>()>& sessions,
-                                                QString* refusal)
-{
-    int ended = 0;
-    try {
-        for (const QStringList& session : sessions()) {
-            exec(QStringLiteral("KILL ") + session.at(0));
-            ++ended;
-        }
-    } catch (const eschf::Error& e) {
-        *refusal = e.message();
-        return std::nullopt;
-    }
     return ended;
 }
 

@@ -42,24 +42,30 @@ QString withIdentityInsert(const QString& sql)
         .arg(sql);
 }
 
-QString serverSchema()
+const QString& serverSchema()
 {
-    QFile schema(sourcePath(QStringLiteral("db/mssql/schema.sql")));
-    if (!schema.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("cannot read %1").arg(schema.fileName()));
-    return QString::fromUtf8(schema.readAll());
+    static const QString text = [] {
+        QFile schema(sourcePath(QStringLiteral("db/mssql/schema.sql")));
+        if (!schema.open(QIODevice::ReadOnly))
+            throw Error(QStringLiteral("cannot read %1").arg(schema.fileName()));
+        return QString::fromUtf8(schema.readAll());
+    }();
+    return text;
 }
 
 } // namespace
 
-QStringList serverTables()
+const QStringList& serverTables()
 {
-    static const QRegularExpression create(QStringLiteral("^\\s*CREATE\\s+TABLE\\s+(\\w+)"),
-                                           QRegularExpression::MultilineOption |
-                                               QRegularExpression::CaseInsensitiveOption);
-    QStringList tables;
-    for (const QRegularExpressionMatch& m : create.globalMatch(serverSchema()))
-        tables.prepend(m.captured(1));
+    static const QStringList tables = [] {
+        static const QRegularExpression create(QStringLiteral("^\\s*CREATE\\s+TABLE\\s+(\\w+)"),
+                                               QRegularExpression::MultilineOption |
+                                                   QRegularExpression::CaseInsensitiveOption);
+        QStringList names;
+        for (const QRegularExpressionMatch& m : create.globalMatch(serverSchema()))
+            names.prepend(m.captured(1));
+        return names;
+    }();
     return tables;
 }
 
@@ -220,7 +226,12 @@ Rows TestDatabase::select(const QString& sql) const
 {
     if (!isServer())
         return selectSqlite(m_sqliteFile, sql);
-    QSqlQuery q = newQuery(server());
+    return selectOnServer(server(), sql);
+}
+
+Rows selectOnServer(const QSqlDatabase& db, const QString& sql)
+{
+    QSqlQuery q = newQuery(db);
     if (!q.exec(sql))
         throw Error(QStringLiteral("%1 in %2").arg(q.lastError().text(), sql));
     Rows rows;

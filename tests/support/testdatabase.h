@@ -33,12 +33,14 @@ QString serverConnectionString();
 
 // An empty SQL Server database and the schema's tables, for the tests and the benchmark.
 // The tables of db/mssql/schema.sql, children before their parents.
-QStringList serverTables();
+const QStringList& serverTables();
 // Drops the schema's tables that exist and makes them anew.
 void recreateServerTables(const QSqlDatabase& db);
 void dropServerTables(const QSqlDatabase& db);
 // One batch; an INSERT INTO tbPredpr naming idPredpr is let through the identity column.
 void execOnServer(const QSqlDatabase& db, const QString& sql);
+// Every row of a query, as TestDatabase::select gives them.
+Rows selectOnServer(const QSqlDatabase& db, const QString& sql);
 
 // A database for one test. SQLite: a file made from db/sqlite/schema.sql. SQL Server: the tables
 // of db/mssql/schema.sql made afresh in the named database (leftovers of an interrupted run
