@@ -16,8 +16,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlError>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -422,39 +420,6 @@ int runBenchmark(const Options& options)
     return 0;
 }
 
-// The server's tables made afresh for the run and dropped after it: the database is left empty.
-class ServerTables
-{
-public:
-    explicit ServerTables(const ConnectionParams& connection)
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(connection.driver, kName);
-        db.setDatabaseName(connection.databaseName);
-        if (!db.open())
-            throw Error(maskSecrets(db.lastError().text(), connection.secrets));
-        eschf::test::recreateServerTables(db);
-        eschf::test::execOnServer(db, Directory::seedSql());
-    }
-    ~ServerTables()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(kName, false);
-            try {
-                eschf::test::dropServerTables(db);
-            } catch (const Error& e) {
-                fprintf(stderr, "%s\n", e.what());
-            }
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(kName);
-    }
-    ServerTables(const ServerTables&) = delete;
-    ServerTables& operator=(const ServerTables&) = delete;
-
-private:
-    static constexpr const char* kName = "bench-server-tables";
-};
-
 // The same files through the same run into the server: what a department's own server and link
 // make of it, beside the embedded figures above.
 int runOnServer(const Options& options)
@@ -464,9 +429,10 @@ int runOnServer(const Options& options)
         throw Error(QStringLiteral("Не удалось создать временную папку"));
     const QString folder = work.filePath(QStringLiteral("invoices")) + QLatin1Char('/');
     writeInvoices(folder, options.files);
-    const ConnectionParams connection =
-        translateConnectionString(options.server, QString(), installedOdbcDrivers());
-    const ServerTables tables(connection);
+    // The tables made for the run and dropped after it: the database is left empty.
+    const eschf::test::TestDatabase tables(options.server);
+    tables.exec(Directory::seedSql());
+    const ConnectionParams connection = tables.connectionParams();
 
     TDM dm(QStringLiteral("bench-server"));
     dm.open(connection);

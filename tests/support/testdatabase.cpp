@@ -113,19 +113,30 @@ Backend currentBackend()
 TestDatabase::TestDatabase(Backend backend, QString sqliteFile)
     : m_backend(backend), m_sqliteFile(std::move(sqliteFile))
 {
-    if (!isServer()) {
+    if (isServer())
+        openServer(serverConnectionString());
+    else
         createSqliteDatabase(m_sqliteFile);
-        return;
-    }
+}
+
+TestDatabase::TestDatabase(const QString& serverConnection) : m_backend(Backend::MsSql)
+{
+    openServer(serverConnection);
+}
+
+void TestDatabase::openServer(const QString& connection)
+{
+    m_serverConnection = connection;
     static std::atomic<int> serial{0};
     m_connectionName = QStringLiteral("testdatabase-%1").arg(++serial);
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_connectionName);
-    db.setDatabaseName(connectionParams().databaseName);
+    const ConnectionParams params = connectionParams();
+    QSqlDatabase db = QSqlDatabase::addDatabase(params.driver, m_connectionName);
+    db.setDatabaseName(params.databaseName);
     if (!db.open()) {
-        const QString reason = db.lastError().text();
+        const QString reason = maskSecrets(db.lastError().text(), params.secrets);
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
-        throw Error(QStringLiteral("ESCHF_TEST_MSSQL: %1").arg(reason));
+        throw Error(reason);
     }
     recreateServerTables(db);
 }
@@ -153,7 +164,7 @@ QSqlDatabase TestDatabase::server() const
 
 QString TestDatabase::connectionString() const
 {
-    return isServer() ? serverConnectionString() : sqliteConnectionString(m_sqliteFile);
+    return isServer() ? m_serverConnection : sqliteConnectionString(m_sqliteFile);
 }
 
 ConnectionParams TestDatabase::connectionParams() const

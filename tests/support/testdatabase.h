@@ -31,7 +31,7 @@ QString serverConnectionString();
     if (var == eschf::test::Backend::MsSql && eschf::test::serverConnectionString().isEmpty())               \
     QSKIP("ESCHF_TEST_MSSQL names no SQL Server")
 
-// An empty SQL Server database and the schema's tables, for the tests and the benchmark.
+// An empty SQL Server database and the schema's tables.
 // The tables of db/mssql/schema.sql, children before their parents.
 const QStringList& serverTables();
 // Drops the schema's tables that exist and makes them anew.
@@ -42,15 +42,17 @@ void execOnServer(const QSqlDatabase& db, const QString& sql);
 // Every row of a query, as TestDatabase::select gives them.
 Rows selectOnServer(const QSqlDatabase& db, const QString& sql);
 
-// A database for one test. SQLite: a file made from db/sqlite/schema.sql. SQL Server: the tables
-// of db/mssql/schema.sql made afresh in the named database (leftovers of an interrupted run
-// dropped first) and dropped again when it goes. The test's own SQL runs outside the program's
-// data module; values read back come as text in one form for both (NULL as "NULL", dates as
-// "YYYY-MM-DD HH:MM:SS.SSS", bits as 0 and 1).
+// A database for one test, or the benchmark's server. SQLite: a file made from db/sqlite/schema.sql. SQL
+// Server: the tables of db/mssql/schema.sql made afresh in the named database (leftovers of an interrupted
+// run dropped first) and dropped again when it goes. The test's own SQL runs outside the program's data
+// module; values read back come as text in one form for both (NULL as "NULL", dates as "YYYY-MM-DD
+// HH:MM:SS.SSS", bits as 0 and 1).
 class TestDatabase
 {
 public:
     TestDatabase(Backend backend, QString sqliteFile);
+    // The server an ODBC connection string names, rather than ESCHF_TEST_MSSQL's.
+    explicit TestDatabase(const QString& serverConnection);
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
@@ -82,11 +84,13 @@ public:
     QString contents() const;
 
 private:
+    void openServer(const QString& connection);
     QSqlDatabase server() const;
 
     Backend m_backend;
     QString m_sqliteFile;
-    QString m_connectionName; // the server connection of this database
+    QString m_serverConnection; // the ODBC string of the server
+    QString m_connectionName;   // the server connection of this database
 };
 
 } // namespace eschf::test
